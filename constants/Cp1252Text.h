@@ -1,0 +1,69 @@
+// Fixed texts written in the sources as UTF-8 and turned, at compile time,
+// into the Windows-1252 bytes the platform receives. A character that
+// Windows-1252 cannot hold stops the build.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+template <std::size_t Capacity>
+struct Cp1252Text {
+  char Bytes[Capacity]{};
+  std::size_t Length = 0;
+
+  constexpr std::string_view View() const { return {Bytes, Length}; }
+  constexpr std::size_t Size() const { return Length; }
+  // The bytes after the text are zero, so it is always NUL-terminated.
+  constexpr const char* CStr() const { return Bytes; }
+};
+
+namespace Cp1252Detail {
+
+// The code points of 0x80 to 0x9F in Windows-1252; 0 marks the five unused.
+inline constexpr char16_t HighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+consteval unsigned char ToByte(char32_t codePoint) {
+  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
+    return static_cast<unsigned char>(codePoint);
+  }
+  for (unsigned i = 0; i < 32; ++i) {
+    if (HighControls[i] != 0 && HighControls[i] == codePoint) {
+      return static_cast<unsigned char>(0x80 + i);
+    }
+  }
+  throw "character not in Windows-1252";
+}
+
+}  // namespace Cp1252Detail
+
+template <std::size_t N>
+consteval Cp1252Text<N> Cp1252(const char (&utf8)[N]) {
+  Cp1252Text<N> text;
+  for (std::size_t i = 0; i + 1 < N;) {
+    auto lead = static_cast<unsigned char>(utf8[i]);
+    char32_t codePoint = 0;
+    std::size_t extra = 0;
+    if (lead < 0x80) {
+      codePoint = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      codePoint = lead & 0x1F;
+      extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+      codePoint = lead & 0x0F;
+      extra = 2;
+    } else {
+      throw "malformed or unsupported UTF-8";
+    }
+    for (std::size_t k = 1; k <= extra; ++k) {
+      auto trail = static_cast<unsigned char>(utf8[i + k]);
+      if ((trail & 0xC0) != 0x80) throw "malformed UTF-8";
+      codePoint = (codePoint << 6) | (trail & 0x3F);
+    }
+    text.Bytes[text.Length++] = static_cast<char>(Cp1252Detail::ToByte(codePoint));
+    i += extra + 1;
+  }
+  return text;
+}

@@ -1,0 +1,82 @@
+#include "dialogue/Dialogue.h"
+
+#include <algorithm>
+#include <array>
+#include <initializer_list>
+
+#include "constants/Constants.h"
+#include "dialogue/Messages.h"
+#include "driver/Pivane.h"
+#include "platform/WindowsOps.h"
+
+using namespace WindowsOps;
+
+namespace {
+
+constexpr auto TitleLine = Cp1252("Pivane v2.1.s Win95 (icône vivante pour vos dossiers)");
+constexpr auto BannerBody = Cp1252(
+    "\r\n\r\n"
+    "Fonction : Modification [icône active] pour Explorateur\r\n"
+    "Note       : Option réversible en relançant le programme\r\n\r\n");
+constexpr auto CompletionOpening = Cp1252("L'installation de Pivane est terminée.\r\n\r\n");
+constexpr auto CompletionRefresh = Cp1252("Votre système remet à jour ses icônes.\r\n\r\n");
+constexpr auto OperationErrorText = Cp1252("Une erreur s'est produite durant l'opération !");
+constexpr auto ConflictText = Cp1252("L'installation n'est pas possible pour cause de conflits.");
+
+// Composed texts are copied into a buffer of this many characters, NUL
+// included, before they are shown.
+constexpr std::size_t MessageBufferSize = 256;
+using MessageBuffer = std::array<char, MessageBufferSize>;
+
+constexpr std::size_t TrailerCapacity = sizeof(TrailerLine.Record) - 1;
+static_assert(TitleLine.Size() + BannerBody.Size() +
+                      std::max(InstallQuestion.Size(), UninstallQuestion.Size()) <
+                  MessageBufferSize,
+              "the prompt outgrows the message buffer");
+static_assert(CompletionOpening.Size() + std::max(InstalledOutcome.Size(), RestoredOutcome.Size()) +
+                      2 + CompletionRefresh.Size() + TrailerCapacity <
+                  MessageBufferSize,
+              "the completion message outgrows the message buffer");
+
+// Joins the parts into the message buffer. The texts above are proven to
+// fit; anything longer is cut rather than written past the buffer.
+MessageBuffer ComposeMessage(std::initializer_list<std::string_view> parts) {
+  MessageBuffer buffer{};
+  std::size_t used = 0;
+  for (std::string_view part : parts) {
+    std::size_t count = std::min(part.size(), MessageBufferSize - 1 - used);
+    std::copy_n(part.data(), count, buffer.data() + used);
+    used += count;
+  }
+  return buffer;
+}
+
+int ShowBox(const MessageBuffer& text, Dword style) {
+  return MessageBoxA(WindowHandle{}, text.data(), BoxCaption, style);
+}
+
+}  // namespace
+
+bool AskUser(std::string_view question) {
+  if (SilentMode) return true;
+  return ShowBox(ComposeMessage({TitleLine.View(), BannerBody.View(), question}),
+                 MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+void ShowCompletion(std::string_view outcomeLine) {
+  if (SilentMode) return;
+  const std::string trailer = UnscrambleText(TrailerLine);
+  ShowBox(ComposeMessage(
+              {CompletionOpening.View(), outcomeLine, "\r\n", CompletionRefresh.View(), trailer}),
+          MB_ICONINFORMATION);
+}
+
+void ShowOperationError() {
+  if (SilentMode) return;
+  ShowBox(ComposeMessage({OperationErrorText.View()}), MB_ICONERROR);
+}
+
+void ShowConflict() {
+  if (SilentMode) return;
+  ShowBox(ComposeMessage({ConflictText.View()}), MB_ICONERROR);
+}

@@ -1,0 +1,48 @@
+#include "constants/Constants.h"
+#include "deploy/IconLibrary.h"
+#include "deploy/ShellRefresh.h"
+#include "dialogue/Dialogue.h"
+#include "dialogue/Messages.h"
+#include "driver/Pivane.h"
+#include "platform/WindowsOps.h"
+#include "registry/RegCtrl.h"
+
+using namespace WindowsOps;
+
+namespace {
+
+bool PointIconAt(const std::string& reference) {
+  return RegCtrl::PutRegString(HKEY_LOCAL_MACHINE, UnscrambleText(IconKeyPath), "4", reference);
+}
+
+}  // namespace
+
+// The library is in place before the value names it.
+void RunInstall() {
+  if (!AskUser(InstallQuestion.View())) return;
+  if (!DeployIconLibrary(SystemDir)) {
+    ShowConflict();
+    return;
+  }
+  if (!PointIconAt(InstalledReference)) {
+    ShowOperationError();
+    return;
+  }
+  RemoveLibraryFile(RemovalTarget::OldLibrary, SystemDir);
+  RefreshShellIcons();
+  ShowCompletion(InstalledOutcome.View());
+}
+
+// The value points away before the library goes, and always at the
+// system's own icon, whatever it held before the install.
+void RunUninstall() {
+  if (!AskUser(UninstallQuestion.View())) return;
+  InstalledReference = SystemDir + "\\" + UnscrambleText(RestoreReference);
+  if (!PointIconAt(InstalledReference)) {
+    ShowOperationError();
+    return;
+  }
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, SystemDir);
+  RefreshShellIcons();
+  ShowCompletion(RestoredOutcome.View());
+}

@@ -1,0 +1,6 @@
+#include "driver/Pivane.h"
+
+int main() {
+  PivaneMain();
+  return 0;
+}

@@ -1,0 +1,54 @@
+// The Win32 constants the program uses, with their Win32 values.
+//
+// <windows.h> defines most of these names as macros, so this header must
+// never be seen after it in one translation unit; win32/ConstantsMatch_win.cpp
+// checks each value against the SDK's.
+#pragma once
+
+#include "platform/WindowsTypes.h"
+
+namespace WindowsOps {
+
+inline constexpr KeyHandle HKEY_CURRENT_USER{0x80000001u};
+inline constexpr KeyHandle HKEY_LOCAL_MACHINE{0x80000002u};
+
+inline constexpr Dword KEY_ALL_ACCESS = 0xF003F;
+inline constexpr Dword REG_OPTION_NON_VOLATILE = 0;
+inline constexpr Dword REG_NONE = 0;
+inline constexpr Dword REG_SZ = 1;
+inline constexpr Dword REG_EXPAND_SZ = 2;
+inline constexpr Dword REG_BINARY = 3;
+inline constexpr Dword REG_DWORD = 4;
+inline constexpr Status ERROR_SUCCESS = 0;
+inline constexpr Status ERROR_FILE_NOT_FOUND = 2;
+inline constexpr Status ERROR_ACCESS_DENIED = 5;
+inline constexpr Status ERROR_MORE_DATA = 234;
+
+inline constexpr WindowHandle HWND_BROADCAST{0xFFFF};
+inline constexpr Dword WM_WININICHANGE = 0x001A;
+inline constexpr Dword SMTO_ABORTIFHUNG = 0x0002;
+
+inline constexpr Dword MB_YESNO = 0x04;
+inline constexpr Dword MB_ICONERROR = 0x10;
+inline constexpr Dword MB_ICONQUESTION = 0x20;
+inline constexpr Dword MB_ICONINFORMATION = 0x40;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+inline constexpr Dword GENERIC_READ = 0x80000000;
+inline constexpr Dword GENERIC_WRITE = 0x40000000;
+inline constexpr Dword FILE_SHARE_READ = 1;
+inline constexpr Dword FILE_SHARE_WRITE = 2;
+inline constexpr Dword CREATE_ALWAYS = 2;
+inline constexpr Dword OPEN_EXISTING = 3;
+inline constexpr Dword FILE_ATTRIBUTE_READONLY = 0x01;
+inline constexpr Dword FILE_ATTRIBUTE_HIDDEN = 0x02;
+inline constexpr Dword FILE_ATTRIBUTE_SYSTEM = 0x04;
+inline constexpr Dword FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr Dword FILE_ATTRIBUTE_ARCHIVE = 0x20;
+inline constexpr Dword FILE_ATTRIBUTE_NORMAL = 0x80;
+inline constexpr Dword INVALID_FILE_SIZE = 0xFFFFFFFF;
+inline constexpr FileHandle INVALID_HANDLE_VALUE{~std::uintptr_t{0}};
+inline constexpr FindHandle INVALID_FIND_HANDLE{~std::uintptr_t{0}};
+
+}  // namespace WindowsOps

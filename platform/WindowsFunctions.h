@@ -1,0 +1,49 @@
+// The Windows operations the program relies on, under their Win32 names and
+// with the parameters it uses. win32/ implements them over the real API; the
+// tests supply a model of Windows in their place.
+//
+// Reg* functions answer with their status; the others answer as their Win32
+// namesakes do (a BOOL as bool, a handle, a size).
+#pragma once
+
+#include "platform/WindowsTypes.h"
+
+namespace WindowsOps {
+
+Dword GetVersion();
+Dword GetSystemDirectoryA(char* buffer, Dword size);
+const char* GetCommandLineA();
+const char* CharNextA(const char* position);
+Dword CharUpperBuffA(char* text, Dword length);
+
+int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword style);
+// Answers nonzero when every window handled the message or the wait gave up
+// on a hung one; *result may be null.
+std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t wParam,
+                                  std::intptr_t lParam, Dword flags, Dword timeoutMs,
+                                  std::uintptr_t* result);
+
+Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword options, Dword samDesired,
+                       KeyHandle* result);
+Status RegOpenKeyExA(KeyHandle key, const char* subKey, Dword samDesired, KeyHandle* result);
+Status RegQueryValueExA(KeyHandle key, const char* valueName, Dword* type, unsigned char* data,
+                        Dword* dataSize);
+Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const unsigned char* data,
+                      Dword dataSize);
+Status RegCloseKey(KeyHandle key);
+
+FindHandle FindFirstFileA(const char* fileName, FindData* findData);
+bool FindClose(FindHandle find);
+FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                       Dword creationDisposition, Dword flagsAndAttributes);
+Dword GetFileSize(FileHandle file, Dword* fileSizeHigh);
+bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);
+bool CloseHandle(FileHandle file);
+bool SetFileAttributesA(const char* fileName, Dword fileAttributes);
+bool DeleteFileA(const char* fileName);
+
+// Ends the process on Windows. A stand-in for Windows may return, so callers
+// must not rely on it not returning.
+void ExitProcess(Dword exitCode);
+
+}  // namespace WindowsOps

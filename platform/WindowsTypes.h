@@ -1,0 +1,25 @@
+// The program's own portable types for the Windows operations it uses. They
+// carry the Win32 meanings and widths without <windows.h>, so that the logic
+// builds and is tested on any platform.
+#pragma once
+
+#include <cstdint>
+
+namespace WindowsOps {
+
+using Dword = std::uint32_t;  // DWORD
+using Status = std::int32_t;  // LONG, as the Reg* functions return it
+
+// Opaque handles. Distinct types keep a key from being passed as a file.
+enum class KeyHandle : std::uintptr_t {};
+enum class FileHandle : std::uintptr_t {};
+enum class FindHandle : std::uintptr_t {};
+enum class WindowHandle : std::uintptr_t {};
+
+// What FindFirstFileA reports of the entry it found; only the attributes
+// are ever looked at.
+struct FindData {
+  Dword FileAttributes = 0;
+};
+
+}  // namespace WindowsOps

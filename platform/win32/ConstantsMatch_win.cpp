@@ -1,0 +1,70 @@
+// Proves at compile time that the program's own constants carry the SDK's
+// values. Ours are copied under other names before <windows.h> turns the
+// Win32 names into macros.
+#include <cstdint>
+
+#include "platform/WindowsConstants.h"
+
+namespace Ours {
+using namespace WindowsOps;
+constexpr auto UserRoot = static_cast<std::uintptr_t>(HKEY_CURRENT_USER);
+constexpr auto MachineRoot = static_cast<std::uintptr_t>(HKEY_LOCAL_MACHINE);
+constexpr auto KeyAllAccess = KEY_ALL_ACCESS;
+constexpr auto NonVolatile = REG_OPTION_NON_VOLATILE;
+constexpr auto None = REG_NONE;
+constexpr auto Sz = REG_SZ;
+constexpr auto ExpandSz = REG_EXPAND_SZ;
+constexpr auto Binary = REG_BINARY;
+constexpr auto DwordType = REG_DWORD;
+constexpr auto Success = ERROR_SUCCESS;
+constexpr auto FileNotFound = ERROR_FILE_NOT_FOUND;
+constexpr auto AccessDenied = ERROR_ACCESS_DENIED;
+constexpr auto MoreData = ERROR_MORE_DATA;
+constexpr auto Broadcast = static_cast<std::uintptr_t>(HWND_BROADCAST);
+constexpr auto WinIniChange = WM_WININICHANGE;
+constexpr auto AbortIfHung = SMTO_ABORTIFHUNG;
+constexpr auto YesNo = MB_YESNO;
+constexpr auto IconError = MB_ICONERROR;
+constexpr auto IconQuestion = MB_ICONQUESTION;
+constexpr auto IconInformation = MB_ICONINFORMATION;
+constexpr auto Yes = IDYES;
+constexpr auto No = IDNO;
+constexpr auto Read = GENERIC_READ;
+constexpr auto Write = GENERIC_WRITE;
+constexpr auto ShareRead = FILE_SHARE_READ;
+constexpr auto ShareWrite = FILE_SHARE_WRITE;
+constexpr auto CreateAlways = CREATE_ALWAYS;
+constexpr auto OpenExisting = OPEN_EXISTING;
+constexpr auto ReadOnly = FILE_ATTRIBUTE_READONLY;
+constexpr auto Hidden = FILE_ATTRIBUTE_HIDDEN;
+constexpr auto System = FILE_ATTRIBUTE_SYSTEM;
+constexpr auto Directory = FILE_ATTRIBUTE_DIRECTORY;
+constexpr auto Archive = FILE_ATTRIBUTE_ARCHIVE;
+constexpr auto Normal = FILE_ATTRIBUTE_NORMAL;
+constexpr auto InvalidFileSize = INVALID_FILE_SIZE;
+constexpr auto InvalidHandle = static_cast<std::uintptr_t>(INVALID_HANDLE_VALUE);
+}  // namespace Ours
+
+#include <windows.h>
+
+// Root keys and handles are pointer casts in the SDK, not constant
+// expressions; their 32-bit values are compared as numbers.
+static_assert(Ours::UserRoot == 0x80000001u && Ours::MachineRoot == 0x80000002u);
+static_assert(Ours::Broadcast == 0xFFFF && Ours::InvalidHandle == ~std::uintptr_t{0});
+static_assert(Ours::KeyAllAccess == KEY_ALL_ACCESS);
+static_assert(Ours::NonVolatile == REG_OPTION_NON_VOLATILE);
+static_assert(Ours::None == REG_NONE && Ours::Sz == REG_SZ && Ours::ExpandSz == REG_EXPAND_SZ);
+static_assert(Ours::Binary == REG_BINARY && Ours::DwordType == REG_DWORD);
+static_assert(Ours::Success == ERROR_SUCCESS && Ours::FileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(Ours::AccessDenied == ERROR_ACCESS_DENIED && Ours::MoreData == ERROR_MORE_DATA);
+static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);
+static_assert(Ours::YesNo == MB_YESNO && Ours::IconError == MB_ICONERROR);
+static_assert(Ours::IconQuestion == MB_ICONQUESTION && Ours::IconInformation == MB_ICONINFORMATION);
+static_assert(Ours::Yes == IDYES && Ours::No == IDNO);
+static_assert(Ours::Read == GENERIC_READ && Ours::Write == GENERIC_WRITE);
+static_assert(Ours::ShareRead == FILE_SHARE_READ && Ours::ShareWrite == FILE_SHARE_WRITE);
+static_assert(Ours::CreateAlways == CREATE_ALWAYS && Ours::OpenExisting == OPEN_EXISTING);
+static_assert(Ours::ReadOnly == FILE_ATTRIBUTE_READONLY && Ours::Hidden == FILE_ATTRIBUTE_HIDDEN);
+static_assert(Ours::System == FILE_ATTRIBUTE_SYSTEM && Ours::Directory == FILE_ATTRIBUTE_DIRECTORY);
+static_assert(Ours::Archive == FILE_ATTRIBUTE_ARCHIVE && Ours::Normal == FILE_ATTRIBUTE_NORMAL);
+static_assert(Ours::InvalidFileSize == INVALID_FILE_SIZE);

@@ -1,0 +1,199 @@
+// WindowsOps over the real Win32 API: a thin layer that converts the
+// program's portable types and adds the one thing the program cannot see
+// from its side, the WOW64 view.
+//
+// A 32-bit program on 64-bit Windows is silently redirected: its
+// HKEY_LOCAL_MACHINE\Software lands in the 32-bit view and its system
+// directory in SysWOW64, where the 64-bit shell looks for neither. So under
+// WOW64 the machine-wide root is opened in the 64-bit view and every file
+// operation by path runs with file-system redirection turned off for the
+// length of that one call. On 32-bit Windows nothing changes.
+#include <windows.h>
+
+#include "platform/WindowsFunctions.h"
+
+namespace WindowsOps {
+namespace {
+
+// The machine-wide root key, as WindowsConstants.h spells it.
+constexpr std::uintptr_t MachineRootValue = 0x80000002u;
+constexpr std::uintptr_t UserRootValue = 0x80000001u;
+
+HKEY ToNative(KeyHandle key) {
+  switch (static_cast<std::uintptr_t>(key)) {
+    case MachineRootValue:
+      return HKEY_LOCAL_MACHINE;
+    case UserRootValue:
+      return HKEY_CURRENT_USER;
+    default:
+      return reinterpret_cast<HKEY>(key);
+  }
+}
+
+HANDLE ToNative(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE ToNative(FindHandle find) { return reinterpret_cast<HANDLE>(find); }
+HWND ToNative(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+
+// Looked up at run time: Windows before XP SP2 lacks these exports, and a
+// static import would keep the program from starting there.
+template <typename Function>
+Function Kernel32Export(const char* name) {
+  HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+  return kernel32
+             ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(kernel32, name)))
+             : nullptr;
+}
+
+bool IsWow64() {
+  static const bool answer = [] {
+    using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto isWow64Process = Kernel32Export<IsWow64ProcessFunction>("IsWow64Process");
+    BOOL wow64 = FALSE;
+    return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+  }();
+  return answer;
+}
+
+// Turns file-system redirection off for its lifetime, under WOW64 only.
+class RedirectionOff {
+ public:
+  RedirectionOff() {
+    if (!IsWow64()) return;
+    using DisableFunction = BOOL(WINAPI*)(PVOID*);
+    auto disable = Kernel32Export<DisableFunction>("Wow64DisableWow64FsRedirection");
+    Active = disable && disable(&OldValue);
+  }
+  ~RedirectionOff() {
+    if (!Active) return;
+    using RevertFunction = BOOL(WINAPI*)(PVOID);
+    if (auto revert = Kernel32Export<RevertFunction>("Wow64RevertWow64FsRedirection")) {
+      revert(OldValue);
+    }
+  }
+  RedirectionOff(const RedirectionOff&) = delete;
+  RedirectionOff& operator=(const RedirectionOff&) = delete;
+
+ private:
+  PVOID OldValue = nullptr;
+  bool Active = false;
+};
+
+REGSAM ViewFor(KeyHandle key, Dword samDesired) {
+  if (static_cast<std::uintptr_t>(key) == MachineRootValue && IsWow64()) {
+    return samDesired | KEY_WOW64_64KEY;
+  }
+  return samDesired;
+}
+
+}  // namespace
+
+Dword GetVersion() { return ::GetVersion(); }
+
+Dword GetSystemDirectoryA(char* buffer, Dword size) { return ::GetSystemDirectoryA(buffer, size); }
+
+const char* GetCommandLineA() { return ::GetCommandLineA(); }
+
+const char* CharNextA(const char* position) { return ::CharNextA(position); }
+
+Dword CharUpperBuffA(char* text, Dword length) { return ::CharUpperBuffA(text, length); }
+
+int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword style) {
+  return ::MessageBoxA(ToNative(owner), text, caption, style);
+}
+
+std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t wParam,
+                                  std::intptr_t lParam, Dword flags, Dword timeoutMs,
+                                  std::uintptr_t* result) {
+  DWORD_PTR answer = 0;
+  LRESULT sent =
+      ::SendMessageTimeoutA(ToNative(window), message, wParam, lParam, flags, timeoutMs, &answer);
+  if (result) *result = answer;
+  return sent;
+}
+
+Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword options, Dword samDesired,
+                       KeyHandle* result) {
+  HKEY opened = nullptr;
+  LONG status = ::RegCreateKeyExA(ToNative(key), subKey, 0, nullptr, options,
+                                  ViewFor(key, samDesired), nullptr, &opened, nullptr);
+  if (status == ERROR_SUCCESS)
+    *result = static_cast<KeyHandle>(reinterpret_cast<std::uintptr_t>(opened));
+  return status;
+}
+
+Status RegOpenKeyExA(KeyHandle key, const char* subKey, Dword samDesired, KeyHandle* result) {
+  HKEY opened = nullptr;
+  LONG status = ::RegOpenKeyExA(ToNative(key), subKey, 0, ViewFor(key, samDesired), &opened);
+  if (status == ERROR_SUCCESS)
+    *result = static_cast<KeyHandle>(reinterpret_cast<std::uintptr_t>(opened));
+  return status;
+}
+
+Status RegQueryValueExA(KeyHandle key, const char* valueName, Dword* type, unsigned char* data,
+                        Dword* dataSize) {
+  DWORD nativeType = 0;
+  DWORD nativeSize = dataSize ? *dataSize : 0;
+  LONG status = ::RegQueryValueExA(ToNative(key), valueName, nullptr, type ? &nativeType : nullptr,
+                                   data, dataSize ? &nativeSize : nullptr);
+  if (type) *type = nativeType;
+  if (dataSize) *dataSize = nativeSize;
+  return status;
+}
+
+Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const unsigned char* data,
+                      Dword dataSize) {
+  return ::RegSetValueExA(ToNative(key), valueName, 0, type, data, dataSize);
+}
+
+Status RegCloseKey(KeyHandle key) { return ::RegCloseKey(ToNative(key)); }
+
+FindHandle FindFirstFileA(const char* fileName, FindData* findData) {
+  WIN32_FIND_DATAA found{};
+  HANDLE find;
+  {
+    RedirectionOff redirection;
+    find = ::FindFirstFileA(fileName, &found);
+  }
+  if (find != INVALID_HANDLE_VALUE) findData->FileAttributes = found.dwFileAttributes;
+  return static_cast<FindHandle>(reinterpret_cast<std::uintptr_t>(find));
+}
+
+bool FindClose(FindHandle find) { return ::FindClose(ToNative(find)); }
+
+FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                       Dword creationDisposition, Dword flagsAndAttributes) {
+  RedirectionOff redirection;
+  HANDLE file = ::CreateFileA(fileName, desiredAccess, shareMode, nullptr, creationDisposition,
+                              flagsAndAttributes, nullptr);
+  return static_cast<FileHandle>(reinterpret_cast<std::uintptr_t>(file));
+}
+
+Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
+  DWORD high = 0;
+  DWORD low = ::GetFileSize(ToNative(file), &high);
+  if (fileSizeHigh) *fileSizeHigh = high;
+  return low;
+}
+
+bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten) {
+  DWORD written = 0;
+  BOOL ok = ::WriteFile(ToNative(file), buffer, bytesToWrite, &written, nullptr);
+  *bytesWritten = written;
+  return ok;
+}
+
+bool CloseHandle(FileHandle file) { return ::CloseHandle(ToNative(file)); }
+
+bool SetFileAttributesA(const char* fileName, Dword fileAttributes) {
+  RedirectionOff redirection;
+  return ::SetFileAttributesA(fileName, fileAttributes);
+}
+
+bool DeleteFileA(const char* fileName) {
+  RedirectionOff redirection;
+  return ::DeleteFileA(fileName);
+}
+
+void ExitProcess(Dword exitCode) { ::ExitProcess(exitCode); }
+
+}  // namespace WindowsOps

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build and the tests need and
+# the machine lacks, then makes sure 32-bit Wine can start. Safe to run
+# again: it does nothing that is already done.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ googletest
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine32:i386 wine64
+  xvfb xdotool x11-utils imagemagick
+  python3 python3-pytest python3-pefile
+  icoutils clang
+)
+
+need_root() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: $1 needs root" >&2
+    exit 1
+  fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+apt_install() {
+  need_root "installing $*"
+  export DEBIAN_FRONTEND=noninteractive
+  if [ -z "${PIVANE_APT_UPDATED:-}" ]; then
+    apt-get update -q
+    PIVANE_APT_UPDATED=1
+  fi
+  apt-get install -y -q --no-install-recommends "$@"
+}
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    need_root "adding the i386 architecture"
+    dpkg --add-architecture i386
+  fi
+  apt_install "${missing[@]}"
+fi
+
+# 32-bit Wine is an i386 Linux program. A kernel built without 32-bit
+# support cannot start it, so such a machine runs i386 programs through
+# qemu's user-mode emulator instead.
+if ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
+  dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed' ||
+    apt_install qemu-user-static
+  need_root "registering qemu for i386 programs"
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -f $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt
+  if [ ! -f $binfmt/qemu-i386 ]; then
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+      >$binfmt/register
+  fi
+  /lib/ld-linux.so.2 --help >/dev/null 2>&1 || {
+    echo "install-deps: i386 programs still cannot start" >&2
+    exit 1
+  }
+fi

@@ -1,0 +1,390 @@
+#include "tests/fake/FakeWindows.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Fake {
+namespace {
+
+using namespace WindowsOps;
+
+Machine TheMachine;
+
+struct OpenFile {
+  std::string Path;
+};
+
+std::map<std::uintptr_t, RegistryKey*> KeyHandles;
+std::map<std::uintptr_t, OpenFile> FileHandles;
+std::set<std::uintptr_t> FindHandles;
+std::uintptr_t NextHandle = 0x100;
+
+constexpr Status ERROR_BAD_PATHNAME = 161;
+constexpr char IconSizeKey[] = "Control Panel\\Desktop\\WindowMetrics";
+constexpr char IconSizeValue[] = "Shell Icon Size";
+
+unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+
+bool IsLeadByte(unsigned char c) {
+  return TheMachine.DoubleByteCodePage && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+}
+
+// Counts the call, logs it and says whether the test asked it to fail.
+bool Record(const std::string& operation, const std::string& argument = {}) {
+  int number = ++TheMachine.CallCounts[operation];
+  TheMachine.Calls.push_back(argument.empty() ? operation : operation + " " + argument);
+  auto failing = TheMachine.Failing.find(operation);
+  return failing != TheMachine.Failing.end() && failing->second.contains(number);
+}
+
+RegistryKey* RootOf(KeyHandle key) {
+  if (key == HKEY_LOCAL_MACHINE) return &TheMachine.MachineRoot;
+  if (key == HKEY_CURRENT_USER) return &TheMachine.UserRoot;
+  auto open = KeyHandles.find(static_cast<std::uintptr_t>(key));
+  return open == KeyHandles.end() ? nullptr : open->second;
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+KeyHandle NewKeyHandle(RegistryKey* key) {
+  std::uintptr_t handle = NextHandle++;
+  KeyHandles[handle] = key;
+  ++TheMachine.OpenKeys;
+  return static_cast<KeyHandle>(handle);
+}
+
+File* FindFile(const std::string& path) {
+  auto found = TheMachine.Files.find(path);
+  return found == TheMachine.Files.end() ? nullptr : &found->second;
+}
+
+OpenFile* FindOpenFile(FileHandle file) {
+  auto open = FileHandles.find(static_cast<std::uintptr_t>(file));
+  return open == FileHandles.end() ? nullptr : &open->second;
+}
+
+std::string Snippet(const unsigned char* data, Dword size) {
+  return data ? std::string(reinterpret_cast<const char*>(data), size) : std::string();
+}
+
+}  // namespace
+
+bool NoCase::operator()(const std::string& a, const std::string& b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return Lower(static_cast<unsigned char>(x)) < Lower(static_cast<unsigned char>(y));
+  });
+}
+
+Machine& Windows() { return TheMachine; }
+
+void Reset() {
+  TheMachine = Machine{};
+  KeyHandles.clear();
+  FileHandles.clear();
+  FindHandles.clear();
+}
+
+void FailCall(const std::string& operation, int callNumber) {
+  TheMachine.Failing[operation].insert(callNumber);
+}
+
+RegistryKey& CreateKey(RegistryKey& root, const std::string& path) {
+  RegistryKey* key = &root;
+  for (const std::string& part : SplitPath(path)) key = &key->Subkeys[part];
+  return *key;
+}
+
+RegistryKey* FindKey(RegistryKey& root, const std::string& path) {
+  RegistryKey* key = &root;
+  for (const std::string& part : SplitPath(path)) {
+    auto sub = key->Subkeys.find(part);
+    if (sub == key->Subkeys.end()) return nullptr;
+    key = &sub->second;
+  }
+  return key;
+}
+
+void SetValue(RegistryKey& root, const std::string& path, const std::string& name, Dword type,
+              const std::string& data) {
+  CreateKey(root, path).Values[name] = RegistryValue{type, data};
+}
+
+std::optional<RegistryValue> GetValue(RegistryKey& root, const std::string& path,
+                                      const std::string& name) {
+  RegistryKey* key = FindKey(root, path);
+  if (!key) return std::nullopt;
+  auto value = key->Values.find(name);
+  if (value == key->Values.end()) return std::nullopt;
+  return value->second;
+}
+
+int CallIndex(const std::string& prefix) {
+  const auto& calls = TheMachine.Calls;
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].starts_with(prefix)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int CallCount(const std::string& prefix) {
+  return static_cast<int>(
+      std::count_if(TheMachine.Calls.begin(), TheMachine.Calls.end(),
+                    [&](const std::string& c) { return c.starts_with(prefix); }));
+}
+
+}  // namespace Fake
+
+// --- The operations, as the program sees them --------------------------------
+
+namespace WindowsOps {
+
+using namespace Fake;
+
+Dword GetVersion() {
+  Record("GetVersion");
+  return Windows().Version;
+}
+
+Dword GetSystemDirectoryA(char* buffer, Dword size) {
+  Record("GetSystemDirectoryA");
+  if (!Windows().SystemDirectory) return 0;
+  const std::string& directory = *Windows().SystemDirectory;
+  // Too small: the buffer is left alone and the size needed comes back.
+  if (directory.size() + 1 > size) return static_cast<Dword>(directory.size() + 1);
+  std::memcpy(buffer, directory.c_str(), directory.size() + 1);
+  return static_cast<Dword>(directory.size());
+}
+
+const char* GetCommandLineA() {
+  Record("GetCommandLineA");
+  return Windows().CommandLine.c_str();
+}
+
+const char* CharNextA(const char* position) {
+  if (*position == '\0') return position;
+  if (IsLeadByte(static_cast<unsigned char>(position[0])) && position[1] != '\0') {
+    return position + 2;
+  }
+  return position + 1;
+}
+
+Dword CharUpperBuffA(char* text, Dword length) {
+  for (Dword i = 0; i < length; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (IsLeadByte(c) && i + 1 < length) {
+      ++i;  // the trail byte belongs to the character, not to the alphabet
+      continue;
+    }
+    if (c >= 'a' && c <= 'z') {
+      c -= 32;
+    } else if (!Windows().DoubleByteCodePage) {
+      // Windows-1252 letters with an upper case.
+      if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        c -= 0x20;
+      else if (c == 0x9A || c == 0x9C || c == 0x9E)
+        c -= 0x10;
+      else if (c == 0xFF)
+        c = 0x9F;
+    }
+    text[i] = static_cast<char>(c);
+  }
+  return length;
+}
+
+int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword style) {
+  bool fails = Record("MessageBoxA", text);
+  Windows().Boxes.push_back(Box{text, caption, style, static_cast<std::uintptr_t>(owner)});
+  if (fails) return 0;
+  if (Windows().BoxAnswers.empty()) return IDYES;
+  int answer = Windows().BoxAnswers.front();
+  Windows().BoxAnswers.pop_front();
+  return answer;
+}
+
+std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t, std::intptr_t,
+                                  Dword flags, Dword timeoutMs, std::uintptr_t* result) {
+  Record("SendMessageTimeoutA");
+  Windows().Broadcasts.push_back(
+      Broadcast{static_cast<std::uintptr_t>(window), message, flags, timeoutMs,
+                GetValue(Windows().UserRoot, IconSizeKey, IconSizeValue)});
+  if (result) *result = 0;
+  return 1;
+}
+
+Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword, Dword samDesired,
+                       KeyHandle* result) {
+  if (Record("RegCreateKeyExA", subKey)) return ERROR_ACCESS_DENIED;
+  RegistryKey* current = RootOf(key);
+  if (!current) return ERROR_FILE_NOT_FOUND;
+  if (subKey[0] == '\\') return ERROR_BAD_PATHNAME;
+  for (const std::string& part : SplitPath(subKey)) {
+    auto sub = current->Subkeys.find(part);
+    if (sub == current->Subkeys.end()) {
+      if (current->FullAccessDenied) return ERROR_ACCESS_DENIED;
+      sub = current->Subkeys.emplace(part, RegistryKey{}).first;
+    }
+    current = &sub->second;
+  }
+  if (current->FullAccessDenied && samDesired == KEY_ALL_ACCESS) return ERROR_ACCESS_DENIED;
+  *result = NewKeyHandle(current);
+  return ERROR_SUCCESS;
+}
+
+Status RegOpenKeyExA(KeyHandle key, const char* subKey, Dword samDesired, KeyHandle* result) {
+  if (Record("RegOpenKeyExA", subKey)) return ERROR_ACCESS_DENIED;
+  RegistryKey* root = RootOf(key);
+  if (!root) return ERROR_FILE_NOT_FOUND;
+  if (subKey[0] == '\\') return ERROR_BAD_PATHNAME;
+  RegistryKey* found = FindKey(*root, subKey);
+  if (!found) return ERROR_FILE_NOT_FOUND;
+  if (found->FullAccessDenied && samDesired == KEY_ALL_ACCESS) return ERROR_ACCESS_DENIED;
+  *result = NewKeyHandle(found);
+  return ERROR_SUCCESS;
+}
+
+Status RegQueryValueExA(KeyHandle key, const char* valueName, Dword* type, unsigned char* data,
+                        Dword* dataSize) {
+  if (Record("RegQueryValueExA", valueName)) return ERROR_ACCESS_DENIED;
+  RegistryKey* open = RootOf(key);
+  if (!open) return ERROR_FILE_NOT_FOUND;
+  auto value = open->Values.find(valueName);
+  if (value == open->Values.end()) return ERROR_FILE_NOT_FOUND;
+  const RegistryValue& stored = value->second;
+  if (type) *type = stored.Type;
+  if (!dataSize) return ERROR_SUCCESS;
+  const auto size = static_cast<Dword>(stored.Data.size());
+  if (data && *dataSize < size) {
+    *dataSize = size;
+    return ERROR_MORE_DATA;
+  }
+  if (data) std::memcpy(data, stored.Data.data(), size);
+  *dataSize = size;
+  return ERROR_SUCCESS;
+}
+
+Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const unsigned char* data,
+                      Dword dataSize) {
+  if (Record("RegSetValueExA", std::string(valueName) + "=" + Snippet(data, dataSize))) {
+    return ERROR_ACCESS_DENIED;
+  }
+  RegistryKey* open = RootOf(key);
+  if (!open) return ERROR_FILE_NOT_FOUND;
+  open->Values[valueName] = RegistryValue{type, Snippet(data, dataSize)};
+  return ERROR_SUCCESS;
+}
+
+Status RegCloseKey(KeyHandle key) {
+  Record("RegCloseKey");
+  if (KeyHandles.erase(static_cast<std::uintptr_t>(key)) == 0) return ERROR_FILE_NOT_FOUND;
+  --Windows().OpenKeys;
+  return ERROR_SUCCESS;
+}
+
+FindHandle FindFirstFileA(const char* fileName, FindData* findData) {
+  File* file = FindFile(fileName);
+  if (Record("FindFirstFileA", fileName) || !file) return INVALID_FIND_HANDLE;
+  findData->FileAttributes =
+      file->Attributes | (file->Directory ? FILE_ATTRIBUTE_DIRECTORY : Dword{0});
+  std::uintptr_t handle = NextHandle++;
+  FindHandles.insert(handle);
+  ++Windows().OpenFinds;
+  return static_cast<FindHandle>(handle);
+}
+
+bool FindClose(FindHandle find) {
+  Record("FindClose");
+  if (FindHandles.erase(static_cast<std::uintptr_t>(find)) == 0) return false;
+  --Windows().OpenFinds;
+  return true;
+}
+
+FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                       Dword creationDisposition, Dword) {
+  if (Record("CreateFileA", fileName)) return INVALID_HANDLE_VALUE;
+  File* file = FindFile(fileName);
+  const bool writing = desiredAccess & GENERIC_WRITE;
+  if (file) {
+    if (file->Directory) return INVALID_HANDLE_VALUE;
+    if (writing && (file->Attributes & FILE_ATTRIBUTE_READONLY)) return INVALID_HANDLE_VALUE;
+    // The holder shares nothing but reading, so any sharer must leave
+    // writing to it alone, and may not write itself.
+    if (file->HeldElsewhere && (writing || (shareMode & FILE_SHARE_WRITE) == 0)) {
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  if (creationDisposition == OPEN_EXISTING) {
+    if (!file) return INVALID_HANDLE_VALUE;
+  } else if (creationDisposition == CREATE_ALWAYS) {
+    if (!file) file = &Windows().Files[fileName];
+    file->Contents.clear();
+  } else {
+    return INVALID_HANDLE_VALUE;
+  }
+  std::uintptr_t handle = NextHandle++;
+  FileHandles[handle] = OpenFile{fileName};
+  ++Windows().OpenFiles;
+  return static_cast<FileHandle>(handle);
+}
+
+Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
+  OpenFile* open = FindOpenFile(file);
+  if (Record("GetFileSize") || !open) return INVALID_FILE_SIZE;
+  const std::uint64_t size = FindFile(open->Path)->Contents.size();
+  if (fileSizeHigh) *fileSizeHigh = static_cast<Dword>(size >> 32);
+  return static_cast<Dword>(size);
+}
+
+bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten) {
+  OpenFile* open = FindOpenFile(file);
+  *bytesWritten = 0;
+  if (Record("WriteFile") || !open) return false;
+  Dword count = std::min(bytesToWrite, Windows().WriteLimit.value_or(bytesToWrite));
+  FindFile(open->Path)->Contents.append(static_cast<const char*>(buffer), count);
+  *bytesWritten = count;
+  return true;
+}
+
+bool CloseHandle(FileHandle file) {
+  bool fails = Record("CloseHandle");
+  // A failed close still releases the handle, as on Windows.
+  if (FileHandles.erase(static_cast<std::uintptr_t>(file)) == 0) return false;
+  --Windows().OpenFiles;
+  return !fails;
+}
+
+bool SetFileAttributesA(const char* fileName, Dword fileAttributes) {
+  File* file = FindFile(fileName);
+  if (Record("SetFileAttributesA", fileName + std::string("=") + std::to_string(fileAttributes)) ||
+      !file) {
+    return false;
+  }
+  file->Attributes = fileAttributes & ~FILE_ATTRIBUTE_DIRECTORY;
+  return true;
+}
+
+bool DeleteFileA(const char* fileName) {
+  File* file = FindFile(fileName);
+  if (Record("DeleteFileA", fileName) || !file) return false;
+  if (file->Directory || file->HeldElsewhere || (file->Attributes & FILE_ATTRIBUTE_READONLY)) {
+    return false;
+  }
+  Windows().Files.erase(fileName);
+  return true;
+}
+
+void ExitProcess(Dword exitCode) {
+  Record("ExitProcess");
+  Windows().ExitCode = exitCode;
+}
+
+}  // namespace WindowsOps

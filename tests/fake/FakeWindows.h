@@ -1,0 +1,112 @@
+// A lean model of the Windows the program relies on, standing in for the
+// Win32 layer in the host tests. Tests arrange its state, run the program's
+// operations against it and read back what happened: the calls in order,
+// the boxes shown, the broadcasts with the per-user value each one saw, the
+// registry and the files.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/WindowsOps.h"
+
+namespace Fake {
+
+using WindowsOps::Dword;
+
+// Windows compares registry and file names without regard to case.
+struct NoCase {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+
+struct RegistryValue {
+  Dword Type = WindowsOps::REG_SZ;
+  std::string Data;  // the stored bytes, terminator included where there is one
+  bool operator==(const RegistryValue&) const = default;
+};
+
+struct RegistryKey {
+  std::map<std::string, RegistryKey, NoCase> Subkeys;
+  std::map<std::string, RegistryValue, NoCase> Values;
+  // The user may read this key but not open it for full access, nor
+  // create keys below it.
+  bool FullAccessDenied = false;
+};
+
+struct File {
+  std::string Contents;
+  Dword Attributes = WindowsOps::FILE_ATTRIBUTE_ARCHIVE;
+  bool Directory = false;
+  // Another program holds it open without sharing write or delete.
+  bool HeldElsewhere = false;
+};
+
+struct Box {
+  std::string Text;
+  std::string Caption;
+  Dword Style = 0;
+  std::uintptr_t Owner = 0;
+};
+
+struct Broadcast {
+  std::uintptr_t Window = 0;
+  Dword Message = 0;
+  Dword Flags = 0;
+  Dword TimeoutMs = 0;
+  // The shell's icon size value as a window receiving this broadcast sees it.
+  std::optional<RegistryValue> IconSize;
+};
+
+struct Machine {
+  Dword Version = 0x0A280105;  // Windows XP
+  std::optional<std::string> SystemDirectory = std::string("C:\\WINDOWS\\system32");
+  std::string CommandLine = "pivane.exe";
+  bool DoubleByteCodePage = false;  // lead bytes as in code page 932
+
+  std::deque<int> BoxAnswers;  // one per box, in order; then IDYES
+  std::vector<Box> Boxes;
+  std::vector<Broadcast> Broadcasts;
+
+  RegistryKey MachineRoot;
+  RegistryKey UserRoot;
+  std::map<std::string, File, NoCase> Files;  // by full path
+
+  // Every operation with its main argument, in the order called.
+  std::vector<std::string> Calls;
+  // Which calls of an operation fail: its name, then 1-based call numbers.
+  std::map<std::string, std::set<int>> Failing;
+  std::map<std::string, int> CallCounts;
+  // At most this many bytes are written by one WriteFile that succeeds.
+  std::optional<Dword> WriteLimit;
+  std::optional<Dword> ExitCode;
+
+  int OpenKeys = 0;
+  int OpenFiles = 0;
+  int OpenFinds = 0;
+};
+
+// The one machine the operations act on.
+Machine& Windows();
+// A new machine: nothing in the registry, no files, no calls.
+void Reset();
+
+void FailCall(const std::string& operation, int callNumber);
+
+RegistryKey& CreateKey(RegistryKey& root, const std::string& path);
+RegistryKey* FindKey(RegistryKey& root, const std::string& path);
+void SetValue(RegistryKey& root, const std::string& path, const std::string& name, Dword type,
+              const std::string& data);
+std::optional<RegistryValue> GetValue(RegistryKey& root, const std::string& path,
+                                      const std::string& name);
+
+// The index in Calls of the first call that starts with prefix, or -1.
+int CallIndex(const std::string& prefix);
+int CallCount(const std::string& prefix);
+
+}  // namespace Fake

@@ -1,0 +1,71 @@
+#include <vector>
+
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+struct SwitchCase {
+  const char* commandLine;
+  bool silent;
+  bool doubleByte = false;
+};
+
+class SwitchTest : public PivaneTest, public testing::WithParamInterface<SwitchCase> {};
+
+TEST_P(SwitchTest, SetsSilentModeExactlyForTheSwitch) {
+  Windows().CommandLine = GetParam().commandLine;
+  Windows().DoubleByteCodePage = GetParam().doubleByte;
+  ParseSwitches();
+  EXPECT_EQ(SilentMode, GetParam().silent) << "command line: " << GetParam().commandLine;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, SwitchTest,
+    testing::Values(SwitchCase{"pivane.exe", false}, SwitchCase{"pivane.exe /S", true},
+                    SwitchCase{"pivane.exe /s", true}, SwitchCase{"pivane.exe \"/S\"", true},
+                    SwitchCase{"pivane.exe /\"\"S", true}, SwitchCase{"pivane.exe \"/\"s", true},
+                    SwitchCase{"pivane.exe /SILENT", false}, SwitchCase{"pivane.exe -S", false},
+                    SwitchCase{"pivane.exe S", false}, SwitchCase{"pivane.exe /S2", false},
+                    SwitchCase{"pivane.exe / S", false}, SwitchCase{"pivane.exe \"/S \"", false},
+                    SwitchCase{"pivane.exe x /S y /S", true},
+                    SwitchCase{"pivane.exe \"\" /S", true}, SwitchCase{"pivane.exe\t/S", true},
+                    SwitchCase{"pivane.exe\x01/S\x1f", true},
+                    SwitchCase{"\"C:\\Program Files\\pivane.exe\" /S", true},
+                    // The program's own name is never a switch.
+                    SwitchCase{"/S", false}, SwitchCase{"\"/S\" x", false},
+                    // Bytes from 0x80 up are letters, not separators.
+                    SwitchCase{"pivane.exe \xA0/S", false}, SwitchCase{"pivane.exe /S\xA0", false},
+                    // A quote left open runs to the end of the text.
+                    SwitchCase{"pivane.exe /S\"", true}, SwitchCase{"pivane.exe \" /S", false},
+                    // Under a double-byte code page a trail byte is neither a
+                    // quote nor a separator; under 1252 the same bytes are.
+                    SwitchCase{"pivane.exe \x81\" /S", true, true},
+                    SwitchCase{"pivane.exe \x81\" /S", false, false},
+                    SwitchCase{"pivane.exe \x81 /S", false, true},
+                    SwitchCase{"pivane.exe \x81 /S", true, false}));
+
+struct SplitCase {
+  const char* commandLine;
+  std::vector<std::string> arguments;
+};
+
+class SplitTest : public PivaneTest, public testing::WithParamInterface<SplitCase> {};
+
+TEST_P(SplitTest, FindsTheArguments) {
+  EXPECT_EQ(SplitCommandLine(GetParam().commandLine), GetParam().arguments)
+      << "command line: " << GetParam().commandLine;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, SplitTest,
+    testing::Values(SplitCase{"", {}}, SplitCase{"  \t ", {}}, SplitCase{"a", {"a"}},
+                    SplitCase{"  a   b  ", {"a", "b"}},
+                    SplitCase{"\"C:\\My Dir\\p.exe\" x", {"C:\\My Dir\\p.exe", "x"}},
+                    SplitCase{"a\"b c\"d e", {"ab cd", "e"}}, SplitCase{"a \"\" b", {"a", "b"}},
+                    SplitCase{"a \"\"\"\" b", {"a", "b"}}, SplitCase{"a\\\" b\"", {"a\\ b"}},
+                    // A lone quote at the end makes an empty argument, which
+                    // is not counted and ends the list.
+                    SplitCase{"a \"", {"a"}}, SplitCase{"a \"\"\"", {"a"}},
+                    SplitCase{"a \"\" \"\"", {"a"}}));
+
+}  // namespace

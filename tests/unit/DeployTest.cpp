@@ -1,0 +1,161 @@
+#include "deploy/IconLibrary.h"
+
+#include "deploy/IconLibraryImage.h"
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+using namespace WindowsOps;
+
+const std::string Image(IconLibraryImage.begin(), IconLibraryImage.end());
+
+class DeployTest : public PivaneTest {
+ protected:
+  static Fake::File& Put(const std::string& path, std::size_t size,
+                         Dword attributes = FILE_ATTRIBUTE_ARCHIVE) {
+    Fake::File& file = Windows().Files[path];
+    file.Contents = std::string(size, 'z');
+    file.Attributes = attributes;
+    return file;
+  }
+  static bool Exists(const std::string& path) { return Windows().Files.contains(path); }
+};
+
+TEST_F(DeployTest, WritesTheImageWhereNoLibraryIs) {
+  EXPECT_TRUE(DeployIconLibrary(TestSystemDir));
+  ASSERT_TRUE(Exists(LibraryPath));
+  EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image);
+  EXPECT_EQ(Fake::CallCount("WriteFile"), 1);
+  ExpectAllReleased();
+}
+
+TEST_F(DeployTest, AcceptsOrRefusesAFileAlreadyThere) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    bool answer;
+  };
+  const Case cases[] = {
+      {"SameSizeOtherContents", [] { Put(LibraryPath, 5120); }, true},
+      {"Smaller", [] { Put(LibraryPath, 5119); }, false},
+      {"Larger", [] { Put(LibraryPath, 5121); }, false},
+      {"Empty", [] { Put(LibraryPath, 0); }, false},
+      {"ReadOnly", [] { Put(LibraryPath, 5120, FILE_ATTRIBUTE_READONLY); }, false},
+      {"HeldElsewhere", [] { Put(LibraryPath, 5120).HeldElsewhere = true; }, false},
+      {"Directory", [] { Put(LibraryPath, 0).Directory = true; }, false},
+      {"SizeQueryFails", [] { Put(LibraryPath, 5120), Fake::FailCall("GetFileSize", 1); }, false},
+      {"CloseFails", [] { Put(LibraryPath, 5120), Fake::FailCall("CloseHandle", 1); }, false},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    c.arrange();
+    const Fake::File before = Windows().Files[LibraryPath];
+    EXPECT_EQ(DeployIconLibrary(TestSystemDir), c.answer) << c.name;
+    // Whatever the answer, the file is left as it was.
+    ASSERT_TRUE(Exists(LibraryPath)) << c.name;
+    EXPECT_EQ(Windows().Files[LibraryPath].Contents, before.Contents) << c.name;
+    EXPECT_EQ(Windows().Files[LibraryPath].Attributes, before.Attributes) << c.name;
+    EXPECT_EQ(Fake::CallCount("WriteFile"), 0) << c.name;
+    ExpectAllReleased();
+  }
+}
+
+// A library cut short would be refused as foreign by every later install,
+// so a failed or short write takes its file away again.
+TEST_F(DeployTest, FailedOrShortWriteLeavesNoFile) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+  };
+  const Case cases[] = {
+      {"WriteFails", [] { Fake::FailCall("WriteFile", 1); }},
+      {"ShortWrite", [] { Fake::Windows().WriteLimit = 4096; }},
+      {"NothingWritten", [] { Fake::Windows().WriteLimit = 0; }},
+      {"ShortWriteAndCloseFails",
+       [] { Fake::Windows().WriteLimit = 100, Fake::FailCall("CloseHandle", 1); }},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    c.arrange();
+    EXPECT_FALSE(DeployIconLibrary(TestSystemDir)) << c.name;
+    EXPECT_FALSE(Exists(LibraryPath)) << c.name;
+    EXPECT_LT(Fake::CallIndex("CloseHandle"), Fake::CallIndex("DeleteFileA")) << c.name;
+    ExpectAllReleased();
+  }
+}
+
+TEST_F(DeployTest, FailedCreateOrCloseAnswersFalse) {
+  Fake::FailCall("CreateFileA", 1);
+  EXPECT_FALSE(DeployIconLibrary(TestSystemDir));
+  EXPECT_FALSE(Exists(LibraryPath));
+
+  SetUp();
+  Fake::FailCall("CloseHandle", 1);  // every byte written, but the close failed
+  EXPECT_FALSE(DeployIconLibrary(TestSystemDir));
+  ExpectAllReleased();
+}
+
+struct RemoveCase {
+  const char* name;
+  RemovalTarget target;
+  std::string path;
+  std::size_t size;
+  Dword attributes;
+  std::function<void()> arrange;
+  bool removed;
+};
+
+class RemoveTest : public DeployTest, public testing::WithParamInterface<RemoveCase> {};
+
+TEST_P(RemoveTest, RemovesOnlyTheTargetOfItsSize) {
+  const RemoveCase& c = GetParam();
+  Put(c.path, c.size, c.attributes);
+  c.arrange();
+  RemoveLibraryFile(c.target, TestSystemDir);
+  EXPECT_EQ(Exists(c.path), !c.removed);
+  if (!c.removed) {
+    // A file that stays keeps its attributes and its contents.
+    EXPECT_EQ(Windows().Files[c.path].Attributes, c.attributes);
+    EXPECT_EQ(Windows().Files[c.path].Contents.size(), c.size);
+  }
+  ExpectAllReleased();
+}
+
+constexpr Dword Archive = FILE_ATTRIBUTE_ARCHIVE;
+constexpr Dword Protected = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr auto Current = RemovalTarget::CurrentLibrary;
+constexpr auto Old = RemovalTarget::OldLibrary;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RemoveTest,
+    testing::Values(
+        RemoveCase{"Current", Current, LibraryPath, 5120, Archive, [] {}, true},
+        RemoveCase{"CurrentProtected", Current, LibraryPath, 5120, Protected, [] {}, true},
+        RemoveCase{"OldProtected", Old, OldLibraryPath, 7680,
+                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, [] {}, true},
+        RemoveCase{"CurrentSmaller", Current, LibraryPath, 5119, Protected, [] {}, false},
+        RemoveCase{"CurrentLarger", Current, LibraryPath, 5121, Protected, [] {}, false},
+        RemoveCase{"CurrentOfOldSize", Current, LibraryPath, 7680, Archive, [] {}, false},
+        RemoveCase{"OldOfCurrentSize", Old, OldLibraryPath, 5120, Protected, [] {}, false},
+        RemoveCase{"HeldElsewhere", Current, LibraryPath, 5120, Protected,
+                   [] { Fake::Windows().Files[LibraryPath].HeldElsewhere = true; }, false},
+        RemoveCase{"SizeQueryFails", Current, LibraryPath, 5120, Protected,
+                   [] { Fake::FailCall("GetFileSize", 1); }, false},
+        RemoveCase{"CloseFails", Current, LibraryPath, 5120, Protected,
+                   [] { Fake::FailCall("CloseHandle", 1); }, false},
+        RemoveCase{"DeleteFails", Current, LibraryPath, 5120, Protected,
+                   [] { Fake::FailCall("DeleteFileA", 1); }, false}),
+    [](const testing::TestParamInfo<RemoveCase>& info) { return info.param.name; });
+
+TEST_F(DeployTest, RemovingAbsentFilesTouchesNothing) {
+  Put(TestSystemDir + "\\other.dll", 5120);
+  Put(LibraryPath, 0).Directory = true;
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, TestSystemDir);
+  RemoveLibraryFile(RemovalTarget::OldLibrary, TestSystemDir);
+  EXPECT_EQ(Fake::CallCount("SetFileAttributesA"), 0);
+  EXPECT_EQ(Fake::CallCount("CreateFileA"), 0);
+  EXPECT_EQ(Fake::CallCount("DeleteFileA"), 0);
+  EXPECT_EQ(Windows().Files.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+#include "deploy/IconLibraryImage.h"
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+using namespace WindowsOps;
+
+const std::string Image(IconLibraryImage.begin(), IconLibraryImage.end());
+
+class FlowsTest : public PivaneTest {
+ protected:
+  void Run(const char* commandLine = "pivane.exe") {
+    Windows().CommandLine = commandLine;
+    Windows().Calls.clear();
+    Windows().Boxes.clear();
+    Windows().Broadcasts.clear();
+    SilentMode = false;
+    PivaneMain();
+    EXPECT_EQ(Windows().ExitCode, 0u);
+    ExpectAllReleased();
+  }
+
+  void Installed() {
+    Fake::SetValue(Windows().MachineRoot, IconKey, "4", REG_SZ, InstalledForm + '\0');
+    Windows().Files[LibraryPath].Contents = Image;
+  }
+
+  std::vector<Dword> BoxStyles() const {
+    std::vector<Dword> styles;
+    for (const Fake::Box& box : Windows().Boxes) styles.push_back(box.Style);
+    return styles;
+  }
+
+  static int Index(const std::string& prefix) { return Fake::CallIndex(prefix); }
+};
+
+TEST_F(FlowsTest, InstallWritesTheLibraryThenTheValueThenRefreshes) {
+  Windows().Files[OldLibraryPath] = Fake::File{std::string(7680, 'o'), FILE_ATTRIBUTE_READONLY};
+  Fake::SetValue(Windows().UserRoot, IconSizeKey, IconSizeValue, REG_SZ, std::string("24\0", 3));
+  Run();
+
+  EXPECT_EQ(IconValue(), Sz(InstalledForm));
+  EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image);
+  EXPECT_FALSE(Windows().Files.contains(OldLibraryPath));
+  EXPECT_EQ(BoxStyles(), (std::vector<Dword>{0x24, 0x40}));
+  EXPECT_NE(Windows().Boxes[1].Text.find("modifi\xE9"
+                                         "e."),
+            std::string::npos);
+
+  // The library exists before the value names it; the old library goes
+  // after; the refresh follows the write and precedes the completion box.
+  EXPECT_LT(Index("WriteFile"), Index("RegSetValueExA 4="));
+  EXPECT_LT(Index("RegSetValueExA 4="), Index("DeleteFileA " + OldLibraryPath));
+  EXPECT_LT(Index("DeleteFileA " + OldLibraryPath), Index("SendMessageTimeoutA"));
+  EXPECT_LT(Index("SendMessageTimeoutA"), Index("MessageBoxA L'installation"));
+  ASSERT_EQ(Windows().Broadcasts.size(), 2u);
+  EXPECT_EQ(Windows().Broadcasts[0].IconSize, Sz("16"));
+  EXPECT_EQ(Windows().Broadcasts[1].IconSize, Sz("24"));
+}
+
+TEST_F(FlowsTest, UninstallPointsAwayThenDeletesThenRefreshes) {
+  Installed();
+  Run();
+
+  EXPECT_EQ(IconValue(), Sz(FallbackForm));
+  EXPECT_EQ(InstalledReference, FallbackForm);
+  EXPECT_FALSE(Windows().Files.contains(LibraryPath));
+  EXPECT_EQ(BoxStyles(), (std::vector<Dword>{0x24, 0x40}));
+  EXPECT_NE(Windows().Boxes[0].Text.find("d\xE9sinstaller ?"), std::string::npos);
+  EXPECT_NE(Windows().Boxes[1].Text.find("restaur\xE9"
+                                         "e."),
+            std::string::npos);
+  EXPECT_LT(Index("RegSetValueExA 4="), Index("DeleteFileA " + LibraryPath));
+  EXPECT_LT(Index("DeleteFileA " + LibraryPath), Index("SendMessageTimeoutA"));
+  EXPECT_LT(Index("SendMessageTimeoutA"), Index("MessageBoxA L'installation"));
+  ASSERT_EQ(Windows().Broadcasts.size(), 2u);
+  EXPECT_EQ(Windows().Broadcasts[0].IconSize, Sz("16"));
+  EXPECT_EQ(Windows().Broadcasts[1].IconSize, Sz("32"));
+}
+
+TEST_F(FlowsTest, RunsToggleTheOption) {
+  for (int run = 0; run < 4; ++run) {
+    Run(run % 2 ? "pivane.exe" : "pivane.exe /S");
+    const bool installed = run % 2 == 0;
+    EXPECT_EQ(IconValue(), Sz(installed ? InstalledForm : FallbackForm)) << run;
+    EXPECT_EQ(Windows().Files.contains(LibraryPath), installed) << run;
+    EXPECT_EQ(Windows().Boxes.size(), run % 2 ? 2u : 0u) << run;
+  }
+}
+
+// The value is written in the case in which the reference was built, and
+// the uninstall always writes the fallback, not what was there before.
+TEST_F(FlowsTest, WritesReferencesAsBuilt) {
+  Windows().SystemDirectory = "C:\\WinNT\\System32";
+  Fake::SetValue(Windows().MachineRoot, IconKey, "4", REG_SZ, "D:\\icons\\mine.ico,3");
+  Run("pivane.exe /S");
+  EXPECT_EQ(IconValue(), Sz("C:\\WinNT\\System32\\pivane.dll,0"));
+  Run("pivane.exe /S");
+  EXPECT_EQ(IconValue(), Sz("C:\\WinNT\\System32\\shell32.dll,4"));
+}
+
+TEST_F(FlowsTest, NoEndsEitherFlowWithNothingChanged) {
+  for (bool installed : {false, true}) {
+    SetUp();
+    if (installed) Installed();
+    const auto filesBefore = Windows().Files.size();
+    const auto valueBefore = IconValue();
+    Windows().BoxAnswers = {IDNO};
+    Run();
+    EXPECT_EQ(BoxStyles(), std::vector<Dword>{0x24});
+    EXPECT_EQ(IconValue(), valueBefore);
+    EXPECT_EQ(Windows().Files.size(), filesBefore);
+    EXPECT_EQ(Fake::CallCount("RegSetValueExA"), 0);
+    EXPECT_EQ(Fake::CallCount("CreateFileA"), 0);
+    EXPECT_TRUE(Windows().Broadcasts.empty());
+  }
+}
+
+TEST_F(FlowsTest, BoxThatCannotBeShownCountsAsNo) {
+  Fake::FailCall("MessageBoxA", 1);
+  Run();
+  EXPECT_EQ(Windows().Boxes.size(), 1u);
+  EXPECT_EQ(IconValue(), std::nullopt);
+  EXPECT_TRUE(Windows().Files.empty());
+}
+
+struct FailureCase {
+  const char* name;
+  bool installed;
+  std::function<void()> arrange;
+  Dword errorStyle;     // 0: the flow completes
+  std::string message;  // the start of the last box's text
+};
+
+class FlowFailureTest : public FlowsTest, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FlowFailureTest, EndsAsTheTableSays) {
+  const FailureCase& c = GetParam();
+  if (c.installed) Installed();
+  c.arrange();
+  const auto valueBefore = IconValue();
+  Run();
+  ASSERT_EQ(Windows().Boxes.size(), 2u);
+  EXPECT_EQ(Windows().Boxes[1].Style, c.errorStyle ? c.errorStyle : 0x40u);
+  EXPECT_TRUE(Windows().Boxes[1].Text.starts_with(c.message)) << Windows().Boxes[1].Text;
+  if (c.errorStyle) {
+    // A failed flow changes no value and refreshes nothing.
+    EXPECT_EQ(IconValue(), valueBefore);
+    EXPECT_TRUE(Windows().Broadcasts.empty());
+  } else {
+    EXPECT_EQ(Windows().Broadcasts.size(), 2u);
+  }
+}
+
+const std::string Conflict = "L'installation n'est pas possible";
+const std::string Failure = "Une erreur s'est produite";
+const std::string Done = "L'installation de Pivane est termin";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FlowFailureTest,
+    testing::Values(
+        FailureCase{"ForeignFileConflicts", false,
+                    [] { Fake::Windows().Files[LibraryPath].Contents = "small"; }, 0x10, Conflict},
+        FailureCase{"LockedLibraryConflicts", false,
+                    [] {
+                      Fake::Windows().Files[LibraryPath] = Fake::File{Image, 0x20, false, true};
+                    },
+                    0x10, Conflict},
+        FailureCase{"UnwritableLibraryConflicts", false, [] { Fake::FailCall("CreateFileA", 1); },
+                    0x10, Conflict},
+        FailureCase{
+            "InstallValueRefused", false,
+            [] { Fake::CreateKey(Fake::Windows().MachineRoot, IconKey).FullAccessDenied = true; },
+            0x10, Failure},
+        FailureCase{"UninstallValueRefused", true, [] { Fake::FailCall("RegSetValueExA", 1); },
+                    0x10, Failure},
+        FailureCase{"OldLibraryStuckIsIgnored", false,
+                    [] {
+                      Fake::Windows().Files[OldLibraryPath] =
+                          Fake::File{std::string(7680, 'o'), 0x20, false, true};
+                    },
+                    0, Done},
+        FailureCase{"LibraryStuckIsIgnored", true,
+                    [] { Fake::Windows().Files[LibraryPath].HeldElsewhere = true; }, 0, Done},
+        FailureCase{
+            "RefreshFailuresAreIgnored", false,
+            [] { Fake::CreateKey(Fake::Windows().UserRoot, IconSizeKey).FullAccessDenied = true; },
+            0, Done}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST_F(FlowsTest, InstallWithoutRightToTheValueKeepsTheWrittenLibrary) {
+  Fake::CreateKey(Windows().MachineRoot, IconKey).FullAccessDenied = true;
+  Run();
+  EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image);
+}
+
+TEST_F(FlowsTest, SilentFailuresShowNothing) {
+  Windows().Files[LibraryPath].Contents = "small";
+  Run("pivane.exe /S");
+  EXPECT_TRUE(Windows().Boxes.empty());
+  EXPECT_EQ(IconValue(), std::nullopt);
+  EXPECT_EQ(Windows().Files[LibraryPath].Contents, "small");
+}
+
+// A user without full access to the key sees the option as not installed
+// and is offered the install; the value cannot be written.
+TEST_F(FlowsTest, InstalledButUnreadableOffersInstall) {
+  Installed();
+  Fake::FindKey(Windows().MachineRoot, IconKey)->FullAccessDenied = true;
+  Run();
+  EXPECT_TRUE(Windows().Boxes[0].Text.ends_with("l'installer ?"));
+  EXPECT_EQ(BoxStyles(), (std::vector<Dword>{0x24, 0x10}));
+  EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image);
+}
+
+}  // namespace

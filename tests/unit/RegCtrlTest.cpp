@@ -1,0 +1,140 @@
+#include "registry/RegCtrl.h"
+
+#include <functional>
+
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+using namespace WindowsOps;
+using Fake::RegistryValue;
+
+const std::string Key = "Software\\Pivane Test\\Deep";
+
+// Arranges the registry and its failures before one read.
+struct ReadCase {
+  const char* name;
+  std::function<void()> arrange;
+  bool answer;
+  std::string text;  // what value holds afterwards
+};
+
+class GetRegStringTest : public PivaneTest, public testing::WithParamInterface<ReadCase> {};
+
+TEST_P(GetRegStringTest, AnswersAsTheTableSays) {
+  GetParam().arrange();
+  std::string value = "before";
+  EXPECT_EQ(RegCtrl::GetRegString(HKEY_CURRENT_USER, Key, "v", value), GetParam().answer);
+  EXPECT_EQ(value, GetParam().text);
+  ExpectAllReleased();
+}
+
+void Store(Dword type, const std::string& data) {
+  Fake::SetValue(Fake::Windows().UserRoot, Key, "v", type, data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GetRegStringTest,
+    testing::Values(
+        ReadCase{"KeyMissing", [] {}, false, "before"},
+        ReadCase{"ValueMissing", [] { Fake::CreateKey(Fake::Windows().UserRoot, Key); }, false,
+                 "before"},
+        ReadCase{"AccessRefused",
+                 [] {
+                   Store(REG_SZ, std::string("x\0", 2));
+                   Fake::FindKey(Fake::Windows().UserRoot, Key)->FullAccessDenied = true;
+                 },
+                 false, "before"},
+        ReadCase{"String", [] { Store(REG_SZ, std::string("text\0", 5)); }, true, "text"},
+        ReadCase{"ExpandableReturnedUnexpanded",
+                 [] { Store(REG_EXPAND_SZ, std::string("%SystemRoot%\\x\0", 15)); }, true,
+                 "%SystemRoot%\\x"},
+        ReadCase{"NoTerminator", [] { Store(REG_SZ, "abc"); }, true, "abc"},
+        ReadCase{"StopsAtFirstNul", [] { Store(REG_SZ, std::string("ab\0cd\0", 6)); }, true, "ab"},
+        ReadCase{"DwordWithData", [] { Store(REG_DWORD, std::string("\x10\0\0\0", 4)); }, false,
+                 "before"},
+        ReadCase{"BinaryWithData", [] { Store(REG_BINARY, "xy"); }, false, "before"},
+        ReadCase{"EmptyString", [] { Store(REG_SZ, ""); }, true, ""},
+        ReadCase{"EmptyDword", [] { Store(REG_DWORD, ""); }, true, ""},
+        ReadCase{"EmptyNone", [] { Store(REG_NONE, ""); }, true, ""},
+        ReadCase{"ExistenceQueryFails",
+                 [] {
+                   Store(REG_SZ, std::string("x\0", 2));
+                   Fake::FailCall("RegQueryValueExA", 1);
+                 },
+                 false, "before"},
+        ReadCase{"SecondSizeQueryFails",
+                 [] {
+                   Store(REG_SZ, std::string("x\0", 2));
+                   Fake::FailCall("RegQueryValueExA", 2);
+                 },
+                 true, ""},
+        ReadCase{"DataQueryFails",
+                 [] {
+                   Store(REG_SZ, std::string("x\0", 2));
+                   Fake::FailCall("RegQueryValueExA", 3);
+                 },
+                 false, "before"},
+        ReadCase{"OpenFails",
+                 [] {
+                   Store(REG_SZ, std::string("x\0", 2));
+                   Fake::FailCall("RegOpenKeyExA", 1);
+                 },
+                 false, "before"}),
+    [](const testing::TestParamInfo<ReadCase>& info) { return info.param.name; });
+
+class RegCtrlTest : public PivaneTest {};
+
+TEST_F(RegCtrlTest, ReadsAskForFullAccessAndNeverCreate) {
+  std::string value;
+  EXPECT_FALSE(RegCtrl::GetRegString(HKEY_LOCAL_MACHINE, Key, "v", value));
+  EXPECT_EQ(Fake::FindKey(Windows().MachineRoot, "Software"), nullptr);
+  EXPECT_EQ(Fake::CallCount("RegCreateKeyExA"), 0);
+}
+
+TEST_F(RegCtrlTest, WriteCreatesEveryMissingKeyAndStoresOneNul) {
+  EXPECT_TRUE(RegCtrl::PutRegString(HKEY_LOCAL_MACHINE, Key, "v", "C:\\x,0"));
+  EXPECT_EQ(Fake::GetValue(Windows().MachineRoot, Key, "v"), Sz("C:\\x,0"));
+  EXPECT_TRUE(RegCtrl::PutRegString(HKEY_LOCAL_MACHINE, Key, "empty", ""));
+  EXPECT_EQ(Fake::GetValue(Windows().MachineRoot, Key, "empty"),
+            (RegistryValue{REG_SZ, std::string(1, '\0')}));
+  ExpectAllReleased();
+}
+
+TEST_F(RegCtrlTest, LeadingBackslashIsDropped) {
+  EXPECT_TRUE(RegCtrl::PutRegString(HKEY_CURRENT_USER, "\\" + Key, "v", "x"));
+  std::string value;
+  EXPECT_TRUE(RegCtrl::GetRegString(HKEY_CURRENT_USER, "\\" + Key, "v", value));
+  EXPECT_EQ(value, "x");
+  EXPECT_EQ(Fake::GetValue(Windows().UserRoot, Key, "v"), Sz("x"));
+}
+
+TEST_F(RegCtrlTest, WriteReplacesAValueOfAnyType) {
+  Store(REG_DWORD, std::string("\x01\0\0\0", 4));
+  EXPECT_TRUE(RegCtrl::PutRegString(HKEY_CURRENT_USER, Key, "v", "16"));
+  EXPECT_EQ(Fake::GetValue(Windows().UserRoot, Key, "v"), Sz("16"));
+}
+
+TEST_F(RegCtrlTest, WriteFailuresAnswerFalseAndCloseTheKey) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+  };
+  const Case cases[] = {
+      {"AccessRefused",
+       [] { Fake::CreateKey(Fake::Windows().UserRoot, Key).FullAccessDenied = true; }},
+      {"ParentRefusesNewKeys",
+       [] { Fake::CreateKey(Fake::Windows().UserRoot, "Software").FullAccessDenied = true; }},
+      {"CreateFails", [] { Fake::FailCall("RegCreateKeyExA", 1); }},
+      {"SetFails", [] { Fake::FailCall("RegSetValueExA", 1); }},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    c.arrange();
+    EXPECT_FALSE(RegCtrl::PutRegString(HKEY_CURRENT_USER, Key, "v", "x")) << c.name;
+    EXPECT_EQ(Fake::GetValue(Windows().UserRoot, Key, "v"), std::nullopt) << c.name;
+    ExpectAllReleased();
+  }
+}
+
+}  // namespace
