@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds both builds and runs every test: the host
+# unit tests, the Wine tests of the Win32 layer, and the system tests of the
+# real pivane.exe.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+source scripts/wine-env.sh
+
+cmake --preset host
+cmake --build --preset host
+ctest --preset host
+
+cmake --preset windows
+cmake --build --preset windows
+ctest --preset windows
+
+# Debian's python3 is the one that has pytest and pefile.
+/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/system

@@ -1,0 +1,141 @@
+"""pivane.exe and its icon library as readers that no one here wrote see
+them: pefile for the executable, icoutils for the icons."""
+import re
+import subprocess
+
+import pefile
+import pytest
+
+from conftest import EXE, LIBRARY, ROOT
+
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+
+SCRAMBLED_TEXTS = [
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Icons",
+    "Control Panel\\Desktop\\WindowMetrics",
+    "Shell Icon Size",
+    "shell32.dll,4",
+    "pivane.dll",
+    "pivact.dll",
+    "\u00c0 bient\u00f4t avec Pivane.",
+]
+
+
+@pytest.fixture(scope="module")
+def pe(exe):
+    return pefile.PE(str(exe))
+
+
+def test_is_a_32_bit_gui_program(pe):
+    assert pe.FILE_HEADER.Machine == 0x14C
+    assert pe.OPTIONAL_HEADER.Magic == 0x10B
+    assert pe.OPTIONAL_HEADER.Subsystem == 2  # Windows GUI
+    assert pe.FILE_HEADER.TimeDateStamp == 0
+
+
+def test_needs_no_dll_beyond_the_systems(pe):
+    dlls = {entry.dll.decode().upper() for entry in pe.DIRECTORY_ENTRY_IMPORT}
+    assert dlls <= {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"}
+    assert {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL"} <= dlls
+    imported = {imp.name.decode() for entry in pe.DIRECTORY_ENTRY_IMPORT for imp in entry.imports}
+    # Looked up at run time, so the program still starts where they are missing.
+    assert not imported & {"IsWow64Process", "Wow64DisableWow64FsRedirection",
+                           "Wow64RevertWow64FsRedirection"}
+
+
+def test_resources_are_the_version_block_and_one_icon(pe):
+    types = {entry.id: entry for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries}
+    assert set(types) == {RT_ICON, RT_GROUP_ICON, RT_VERSION}
+    assert RT_MANIFEST not in types
+    groups = types[RT_GROUP_ICON].directory.entries
+    assert [str(group.name) for group in groups] == ["MAINICON"]
+    group = groups[0].directory.entries[0]
+    data = pe.get_data(group.data.struct.OffsetToData, group.data.struct.Size)
+    _, kind, count = (int.from_bytes(data[i:i + 2], "little") for i in (0, 2, 4))
+    assert (kind, count) == (1, 1)
+    width, height, colours = data[6], data[7], data[8]
+    bits = int.from_bytes(data[12:14], "little")
+    assert (width, height, colours, bits) == (32, 32, 16, 4)
+    assert len(types[RT_ICON].directory.entries) == 1
+
+
+def test_version_block(pe):
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    assert (fixed.FileVersionMS, fixed.FileVersionLS) == (0x00020001, 0)
+    assert (fixed.ProductVersionMS, fixed.ProductVersionLS) == (0x00020001, 0)
+    version = pe.DIRECTORY_ENTRY_RESOURCE.entries
+    languages = [lang.id for entry in version if entry.id == RT_VERSION
+                 for name in entry.directory.entries for lang in name.directory.entries]
+    assert languages == [0x040C]
+    strings, translations = {}, []
+    for info in pe.FileInfo[0]:
+        for table in getattr(info, "StringTable", []):
+            assert table.LangID == b"040C04E4"
+            strings.update({k.decode(): v.decode("utf-8") for k, v in table.entries.items()})
+        for var in getattr(info, "Var", []):
+            translations.append(var.entry)
+    assert strings == {
+        "FileVersion": "2.1.0.0",
+        "ProductVersion": "2.1.s",
+        "FileDescription": "Ic\u00f4ne active pour Explorateur",
+        "InternalName": "Pivane",
+        "OriginalFilename": "Pivane.exe",
+        "ProductName": "Pivane",
+    }
+    assert translations == [{b"Translation": "0x040c 0x04e4"}]
+
+
+def test_holds_none_of_the_scrambled_texts(exe):
+    data = exe.read_bytes()
+    for text in SCRAMBLED_TEXTS:
+        encoded = text.encode("cp1252")
+        assert encoded not in data, text
+        assert encoded.lower() not in data.lower(), text
+        assert text.encode("utf-16-le") not in data, text
+
+
+def test_embeds_the_icon_library_as_plain_data(exe):
+    library = LIBRARY.read_bytes()
+    assert len(library) == 5120
+    assert library.startswith(b"MZ")
+    assert library in exe.read_bytes()
+
+
+def test_icon_library_holds_one_group_of_two_16_colour_icons(tmp_path):
+    library = pefile.PE(str(LIBRARY))
+    assert library.FILE_HEADER.Machine == 0x14C
+    assert library.FILE_HEADER.Characteristics & 0x2000  # a DLL
+    listing = subprocess.run(["wrestool", "-l", str(LIBRARY)], check=True, capture_output=True,
+                             text=True).stdout
+    groups = re.findall(r"--type=14 --name='([^']*)'", listing)
+    assert groups == ["ICON_1"]
+    assert len(re.findall(r"--type=3 ", listing)) == 2
+    ico = tmp_path / "library.ico"
+    subprocess.run(["wrestool", "-x", "-t", "14", "-o", str(ico), str(LIBRARY)], check=True)
+    images = subprocess.run(["icotool", "-l", str(ico)], check=True, capture_output=True,
+                            text=True).stdout
+    sizes = sorted(re.findall(r"--width=(\d+) --height=(\d+) --bit-depth=(\d+)", images))
+    assert sizes == [("16", "16", "4"), ("32", "32", "4")]
+
+
+def test_library_icon_is_not_the_application_icon(exe, tmp_path):
+    def pixels(source, name):
+        ico = tmp_path / f"{name}.ico"
+        subprocess.run(["wrestool", "-x", "-t", "14", "-o", str(ico), str(source)], check=True)
+        out = tmp_path / name
+        out.mkdir()
+        subprocess.run(["icotool", "-x", "-w", "32", "-o", str(out), str(ico)], check=True)
+        return next(out.iterdir()).read_bytes()
+
+    assert pixels(exe, "main") != pixels(LIBRARY, "library")
+
+
+def test_two_clean_builds_give_the_same_bytes(exe, tmp_path):
+    build = tmp_path / "again"
+    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=Release",
+                    f"-DCMAKE_TOOLCHAIN_FILE={ROOT / 'cmake' / 'mingw-i686.cmake'}"],
+                   check=True, capture_output=True)
+    subprocess.run(["cmake", "--build", str(build), "--target", "pivane"], check=True,
+                   capture_output=True)
+    assert (build / "pivane.exe").read_bytes() == exe.read_bytes()

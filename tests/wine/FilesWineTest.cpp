@@ -1,0 +1,128 @@
+// Deploying and removing the library against real files under Wine: real
+// attributes, sharing and directories. Read-only files cannot be proven
+// here, since Wine running as root opens them for writing all the same.
+#include <windows.h>
+// <windows.h> comes first: the other SDK headers build on it.
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "deploy/IconLibrary.h"
+#include "deploy/IconLibraryImage.h"
+
+namespace {
+
+class FilesWine : public testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    Dir = std::string(temp) + "pivane-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+          testing::UnitTest::GetInstance()->current_test_info()->name();
+    ASSERT_TRUE(::CreateDirectoryA(Dir.c_str(), nullptr)) << ::GetLastError();
+    Library = Dir + "\\pivane.dll";
+    OldLibrary = Dir + "\\pivact.dll";
+  }
+  void TearDown() override {
+    for (const std::string& path : {Library, OldLibrary}) {
+      ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileA(path.c_str());
+      ::RemoveDirectoryA(path.c_str());
+    }
+    ::RemoveDirectoryA(Dir.c_str());
+  }
+
+  static void Put(const std::string& path, std::size_t size, DWORD attributes = 0) {
+    std::ofstream(path, std::ios::binary) << std::string(size, 'z');
+    if (attributes) {
+      ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes));
+    }
+  }
+  static std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static DWORD Attributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+  std::string Dir, Library, OldLibrary;
+};
+
+constexpr DWORD Protected = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+
+TEST_F(FilesWine, WritesTheImage) {
+  ASSERT_TRUE(DeployIconLibrary(Dir));
+  EXPECT_EQ(Contents(Library), std::string(IconLibraryImage.begin(), IconLibraryImage.end()));
+}
+
+TEST_F(FilesWine, AcceptsOnlyAFileOfTheLibrarySize) {
+  for (std::size_t size : {5120u, 5119u, 5121u, 0u}) {
+    Put(Library, size);
+    EXPECT_EQ(DeployIconLibrary(Dir), size == 5120) << size;
+    EXPECT_EQ(Contents(Library), std::string(size, 'z')) << size;
+  }
+}
+
+TEST_F(FilesWine, RefusesADirectoryOfTheLibraryName) {
+  ASSERT_TRUE(::CreateDirectoryA(Library.c_str(), nullptr));
+  EXPECT_FALSE(DeployIconLibrary(Dir));
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Dir);
+  EXPECT_TRUE(Attributes(Library) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST_F(FilesWine, RefusesAndKeepsALibraryHeldWithoutWriteSharing) {
+  Put(Library, 5120, Protected);
+  HANDLE holder = ::CreateFileA(Library.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE) << ::GetLastError();
+  EXPECT_FALSE(DeployIconLibrary(Dir));
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Dir);
+  ::CloseHandle(holder);
+  EXPECT_EQ(Contents(Library).size(), 5120u);
+  EXPECT_EQ(Attributes(Library) & Protected, Protected);
+}
+
+TEST_F(FilesWine, RemovesProtectedLibrariesOfTheirOwnSize) {
+  Put(Library, 5120, Protected);
+  Put(OldLibrary, 7680, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Dir);
+  RemoveLibraryFile(RemovalTarget::OldLibrary, Dir);
+  EXPECT_EQ(Attributes(Library), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Attributes(OldLibrary), INVALID_FILE_ATTRIBUTES);
+}
+
+// A file of another size may not be ours: it stays, attributes and all.
+TEST_F(FilesWine, LeavesOtherSizesWithTheirAttributes) {
+  Put(Library, 5121, Protected);
+  Put(OldLibrary, 5120, FILE_ATTRIBUTE_HIDDEN);
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Dir);
+  RemoveLibraryFile(RemovalTarget::OldLibrary, Dir);
+  EXPECT_EQ(Attributes(Library) & Protected, Protected);
+  EXPECT_EQ(Attributes(OldLibrary) & Protected, DWORD{FILE_ATTRIBUTE_HIDDEN});
+  EXPECT_EQ(Contents(Library).size(), 5121u);
+}
+
+// The shell's own icon extraction finds one icon with both sizes.
+TEST_F(FilesWine, ShellExtractsBothSizesOfIconZero) {
+  ASSERT_TRUE(DeployIconLibrary(Dir));
+  EXPECT_EQ(::ExtractIconExA(Library.c_str(), -1, nullptr, nullptr, 0), 1u);
+  HICON largeIcon = nullptr;
+  HICON smallIcon = nullptr;
+  ASSERT_GT(::ExtractIconExA(Library.c_str(), 0, &largeIcon, &smallIcon, 1), 0u);
+  for (auto [icon, size] : {std::pair{largeIcon, 32L}, std::pair{smallIcon, 16L}}) {
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(::GetIconInfo(icon, &info));
+    BITMAP mask{};
+    ::GetObjectA(info.hbmMask, sizeof mask, &mask);
+    EXPECT_EQ(mask.bmWidth, size);
+    ::DeleteObject(info.hbmMask);
+    if (info.hbmColor) ::DeleteObject(info.hbmColor);
+    ::DestroyIcon(icon);
+  }
+}
+
+}  // namespace
