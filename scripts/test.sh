@@ -12,6 +12,10 @@ cmake --preset host
 cmake --build --preset host
 ctest --preset host
 
+cmake --preset host-sanitize
+cmake --build --preset host-sanitize
+ctest --preset host-sanitize
+
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows

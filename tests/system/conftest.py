@@ -1,8 +1,10 @@
 """Fixtures for the system tests: the built pivane.exe and icon library,
 and throwaway Wine prefixes copied from templates made once per build."""
 import os
+import re
 import shutil
 import subprocess
+import tempfile
 from pathlib import Path
 
 import pytest
@@ -53,11 +55,21 @@ class Prefix:
         self.env = wine_environment(path)
         self.system32 = path / "drive_c" / "windows" / "system32"
         self.syswow64 = path / "drive_c" / "windows" / "syswow64"
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
     def wine(self, *args, env=None, timeout=300):
-        return subprocess.run(["wine", *map(str, args)], env=env or self.env, timeout=timeout,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        # Output goes through files, not pipes: the services that the first
+        # call starts inherit its handles and would hold a pipe open for as
+        # long as the wineserver lives.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(["wine", *map(str, args)], env=env or self.env,
+                                    timeout=timeout, stdout=out, stderr=err)
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(result.args, result.returncode, out.read(),
+                                               err.read())
 
     def run_pivane(self, exe, *args, relay=False, timeout=300):
         """Runs pivane.exe; with relay, its MessageBoxA calls are traced."""
@@ -72,9 +84,10 @@ class Prefix:
         args = ["reg", "query", key, "/v", value] + (["/reg:64"] if view64 else [])
         out = self.wine(*args).stdout.decode("latin-1")
         for line in out.splitlines():
-            parts = line.strip().split(None, 2)
-            if len(parts) >= 2 and parts[0] == value and parts[1].startswith("REG_"):
-                return parts[2] if len(parts) == 3 else ""
+            # "    NAME    REG_TYPE    DATA": names may hold single spaces.
+            match = re.match(r"^ {4}(.+?) {4}(REG_\w+)(?: {4}(.*))?$", line.rstrip("\r"))
+            if match and match.group(1) == value:
+                return match.group(3) or ""
         return None
 
     def reg_add(self, key, value, data, kind="REG_SZ"):
