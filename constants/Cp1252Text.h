@@ -1,6 +1,7 @@
 // Fixed texts written in the sources as UTF-8 and turned, at compile time,
-// into the Windows-1252 bytes the platform receives. A character that
-// Windows-1252 cannot hold stops the build.
+// into the Windows-1252 bytes the platform receives. Used to initialise
+// constexpr values only, so a character that Windows-1252 cannot hold
+// stops the build.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,7 @@ inline constexpr char16_t HighControls[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-consteval unsigned char ToByte(char32_t codePoint) {
+constexpr unsigned char ToByte(char32_t codePoint) {
   if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
     return static_cast<unsigned char>(codePoint);
   }
@@ -40,7 +41,7 @@ consteval unsigned char ToByte(char32_t codePoint) {
 }  // namespace Cp1252Detail
 
 template <std::size_t N>
-consteval Cp1252Text<N> Cp1252(const char (&utf8)[N]) {
+constexpr Cp1252Text<N> Cp1252(const char (&utf8)[N]) {
   Cp1252Text<N> text;
   for (std::size_t i = 0; i + 1 < N;) {
     auto lead = static_cast<unsigned char>(utf8[i]);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds both builds and runs every test: the host
-# unit tests, the Wine tests of the Win32 layer, and the system tests of the
-# real pivane.exe.
+# unit tests (plain and under sanitizers), a bounded run of each fuzz target,
+# the Wine tests of the Win32 layer, and the system tests of the real
+# pivane.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +16,10 @@ ctest --preset host
 cmake --preset host-sanitize
 cmake --build --preset host-sanitize
 ctest --preset host-sanitize
+
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz
 
 cmake --preset windows
 cmake --build --preset windows

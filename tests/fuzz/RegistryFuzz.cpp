@@ -1,0 +1,59 @@
+// Any type, size and bytes for the machine-wide value "4": the reader
+// never reads past the data, leaves the caller's text alone when it says
+// false, and the option counts as installed only when the text equals the
+// installed form without regard to case.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "driver/Pivane.h"
+#include "registry/RegCtrl.h"
+#include "tests/fake/FakeWindows.h"
+
+namespace {
+
+const std::string IconKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Icons";
+
+// Windows-1252 upper case, written apart from the model's.
+char Upper(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  if ((byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7))
+    byte -= 0x20;
+  else if (byte == 0x9A || byte == 0x9C || byte == 0x9E)
+    byte -= 0x10;
+  else if (byte == 0xFF)
+    byte = 0x9F;
+  return static_cast<char>(byte);
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Upper(x) == Upper(y); });
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  Fake::Reset();
+  // The first byte picks the type; the rest is stored as is.
+  const WindowsOps::Dword type = data[0] % 8;
+  const std::string stored(reinterpret_cast<const char*>(data + 1), size - 1);
+  Fake::SetValue(Fake::Windows().MachineRoot, IconKey, "4", type, stored);
+
+  std::string value = "sentinel";
+  const bool read = RegCtrl::GetRegString(WindowsOps::HKEY_LOCAL_MACHINE, IconKey, "4", value);
+  const bool isString = type == WindowsOps::REG_SZ || type == WindowsOps::REG_EXPAND_SZ;
+  if (read != (isString || stored.empty())) std::abort();
+  if (!read && value != "sentinel") std::abort();
+  if (read && value != stored.substr(0, stored.find('\0'))) std::abort();
+  if (Fake::Windows().OpenKeys != 0) std::abort();
+
+  SystemDir = "C:\\WINDOWS\\system32";
+  const bool installed = DetectOptionState();
+  if (installed != (read && SameIgnoringCase(value, InstalledReference))) std::abort();
+  return 0;
+}
