@@ -65,9 +65,12 @@ std::optional<std::uint64_t> SizeOf(const std::string& path) {
 bool WriteNewLibrary(const std::string& path) {
   bool written = false;
   bool closed = false;
+  bool created = false;
   {
     ScopedFile file = OpenFile(path, CREATE_ALWAYS);
     if (!file.IsOpen()) return false;
+    // A file that appeared since it was looked for is not this call's.
+    created = GetLastError() != ERROR_ALREADY_EXISTS;
     Dword count = 0;
     written = WriteFile(file.Get(), IconLibraryImage.data(), IconLibrarySize, &count) &&
               count == IconLibrarySize;
@@ -75,7 +78,7 @@ bool WriteNewLibrary(const std::string& path) {
   }
   // A truncated library would be taken for a foreign file by every later
   // install, so a write that failed or came up short takes its file away.
-  if (!written) DeleteFileA(path.c_str());
+  if (!written && created) DeleteFileA(path.c_str());
   return written && closed;
 }
 

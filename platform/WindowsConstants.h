@@ -23,6 +23,7 @@ inline constexpr Status ERROR_SUCCESS = 0;
 inline constexpr Status ERROR_FILE_NOT_FOUND = 2;
 inline constexpr Status ERROR_ACCESS_DENIED = 5;
 inline constexpr Status ERROR_MORE_DATA = 234;
+inline constexpr Dword ERROR_ALREADY_EXISTS = 183;
 
 inline constexpr WindowHandle HWND_BROADCAST{0xFFFF};
 inline constexpr Dword WM_WININICHANGE = 0x001A;

@@ -20,6 +20,7 @@ constexpr auto Success = ERROR_SUCCESS;
 constexpr auto FileNotFound = ERROR_FILE_NOT_FOUND;
 constexpr auto AccessDenied = ERROR_ACCESS_DENIED;
 constexpr auto MoreData = ERROR_MORE_DATA;
+constexpr auto AlreadyExists = ERROR_ALREADY_EXISTS;
 constexpr auto Broadcast = static_cast<std::uintptr_t>(HWND_BROADCAST);
 constexpr auto WinIniChange = WM_WININICHANGE;
 constexpr auto AbortIfHung = SMTO_ABORTIFHUNG;
@@ -57,6 +58,7 @@ static_assert(Ours::None == REG_NONE && Ours::Sz == REG_SZ && Ours::ExpandSz == 
 static_assert(Ours::Binary == REG_BINARY && Ours::DwordType == REG_DWORD);
 static_assert(Ours::Success == ERROR_SUCCESS && Ours::FileNotFound == ERROR_FILE_NOT_FOUND);
 static_assert(Ours::AccessDenied == ERROR_ACCESS_DENIED && Ours::MoreData == ERROR_MORE_DATA);
+static_assert(Ours::AlreadyExists == ERROR_ALREADY_EXISTS);
 static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);
 static_assert(Ours::YesNo == MB_YESNO && Ours::IconError == MB_ICONERROR);
 static_assert(Ours::IconQuestion == MB_ICONQUESTION && Ours::IconInformation == MB_ICONINFORMATION);

@@ -65,10 +65,13 @@ class RedirectionOff {
   }
   ~RedirectionOff() {
     if (!Active) return;
+    // The caller may still ask for the wrapped call's error.
+    const DWORD error = ::GetLastError();
     using RevertFunction = BOOL(WINAPI*)(PVOID);
     if (auto revert = Kernel32Export<RevertFunction>("Wow64RevertWow64FsRedirection")) {
       revert(OldValue);
     }
+    ::SetLastError(error);
   }
   RedirectionOff(const RedirectionOff&) = delete;
   RedirectionOff& operator=(const RedirectionOff&) = delete;
@@ -167,6 +170,8 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
                               flagsAndAttributes, nullptr);
   return static_cast<FileHandle>(reinterpret_cast<std::uintptr_t>(file));
 }
+
+Dword GetLastError() { return ::GetLastError(); }
 
 Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
   DWORD high = 0;

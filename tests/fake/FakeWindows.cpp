@@ -310,6 +310,7 @@ bool FindClose(FindHandle find) {
 
 FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                        Dword creationDisposition, Dword) {
+  Windows().LastError = 0;
   if (Record("CreateFileA", fileName)) return INVALID_HANDLE_VALUE;
   File* file = FindFile(fileName);
   const bool writing = desiredAccess & GENERIC_WRITE;
@@ -325,6 +326,7 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
   if (creationDisposition == OPEN_EXISTING) {
     if (!file) return INVALID_HANDLE_VALUE;
   } else if (creationDisposition == CREATE_ALWAYS) {
+    if (file) Windows().LastError = ERROR_ALREADY_EXISTS;
     if (!file) file = &Windows().Files[fileName];
     file->Contents.clear();
   } else {
@@ -335,6 +337,8 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
   ++Windows().OpenFiles;
   return static_cast<FileHandle>(handle);
 }
+
+Dword GetLastError() { return Windows().LastError; }
 
 Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
   OpenFile* open = FindOpenFile(file);

@@ -85,6 +85,7 @@ struct Machine {
   // At most this many bytes are written by one WriteFile that succeeds.
   std::optional<Dword> WriteLimit;
   std::optional<Dword> ExitCode;
+  Dword LastError = 0;
 
   int OpenKeys = 0;
   int OpenFiles = 0;

@@ -84,6 +84,18 @@ TEST_F(DeployTest, FailedOrShortWriteLeavesNoFile) {
   }
 }
 
+// A file that was not there when looked for, but is when created, is not
+// this call's to delete, whatever happens to the write.
+TEST_F(DeployTest, FailedWriteKeepsAFileItDidNotCreate) {
+  Put(LibraryPath, 5121);
+  Fake::FailCall("FindFirstFileA", 1);
+  Windows().WriteLimit = 10;
+  EXPECT_FALSE(DeployIconLibrary(TestSystemDir));
+  EXPECT_TRUE(Exists(LibraryPath));
+  EXPECT_EQ(Fake::CallCount("DeleteFileA"), 0);
+  ExpectAllReleased();
+}
+
 TEST_F(DeployTest, FailedCreateOrCloseAnswersFalse) {
   Fake::FailCall("CreateFileA", 1);
   EXPECT_FALSE(DeployIconLibrary(TestSystemDir));
