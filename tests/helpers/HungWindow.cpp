@@ -1,0 +1,35 @@
+// A visible top-level window whose thread stops answering messages: what a
+// hung program looks like to a broadcast. It answers for a moment, writes
+// the file named on its command line to say it is up, then sleeps for good.
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = WindowProcedure;
+  windowClass.hInstance = ::GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "PivaneHungWindow";
+  ::RegisterClassA(&windowClass);
+  HWND window = ::CreateWindowA("PivaneHungWindow", "Hung window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                0, 0, 200, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
+  if (!window) return 1;
+  MSG message;
+  for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < 1000;) {
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+    ::Sleep(10);
+  }
+  if (argc > 1) {
+    if (FILE* ready = std::fopen(argv[1], "w")) std::fclose(ready);
+  }
+  ::Sleep(INFINITE);
+  return 0;
+}
