@@ -28,8 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY=$display
-wineserver -p </dev/null >/dev/null 2>&1
-wine reg add 'HKCU\Software\PivaneBench' /v warm /d up /f >/dev/null 2>&1  # services up
+bash scripts/wine-warm.sh "$WINEPREFIX"
 
 seconds() { # command...: wall time in seconds
   local start end

@@ -13,6 +13,7 @@ cmake --build --preset windows --target pivane
 
 export WINEPREFIX=$PWD/.wine
 bash scripts/make-wine-prefix.sh "$WINEPREFIX" win32
+bash scripts/wine-warm.sh "$WINEPREFIX"
 
 arguments=("$@")
 if [ -z "${DISPLAY:-}" ]; then
@@ -21,7 +22,6 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 status=0
 wine build/windows/pivane.exe "${arguments[@]}" || status=$?
-wineserver -w
 echo "pivane.exe exited with code $status."
 
 echo
@@ -30,3 +30,4 @@ wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Ic
   grep REG_ || echo "    (none)"
 echo "Icon library:"
 ls -l "$WINEPREFIX/drive_c/windows/system32/pivane.dll" 2>/dev/null || echo "    (none)"
+wineserver -k

@@ -55,9 +55,8 @@ class Prefix:
         self.env = wine_environment(path)
         self.system32 = path / "drive_c" / "windows" / "system32"
         self.syswow64 = path / "drive_c" / "windows" / "syswow64"
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        subprocess.run(["bash", str(ROOT / "scripts" / "wine-warm.sh"), str(path)], check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=600)
 
     def wine(self, *args, env=None, timeout=300):
         # Output goes through files, not pipes: the services that the first
