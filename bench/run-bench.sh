@@ -48,7 +48,10 @@ toggle=$(printf '%s\n' "${toggles[@]}" | median)
 write=$(printf '%s\n' "${writes[@]}" | median)
 
 wine "$helper" "$(winepath -w "$ready")" </dev/null >/dev/null 2>&1 &
-for ((i = 0; i < 600 && ! -e $ready; i++)); do sleep 0.1; done
+for ((i = 0; i < 600; i++)); do
+  [ -e "$ready" ] && break
+  sleep 0.1
+done
 [ -e "$ready" ] || { echo "the hung window never came up" >&2; exit 1; }
 sleep 1
 hung=$(seconds wine "$exe" /S)
