@@ -1,10 +1,13 @@
-"""Fixtures for the system tests: the built pivane.exe and icon library,
-and throwaway Wine prefixes copied from templates made once per build."""
+"""Fixtures for the system tests: the built pivane.exe and icon library, a
+display of its own for each test, and throwaway Wine prefixes copied from
+templates made once per build."""
+import fcntl
 import os
 import re
 import shutil
 import subprocess
 import tempfile
+import time
 from pathlib import Path
 
 import pytest
@@ -13,23 +16,46 @@ ROOT = Path(__file__).resolve().parents[2]
 BUILD = ROOT / "build" / "windows"
 EXE = BUILD / "pivane.exe"
 LIBRARY = BUILD / "resources" / "pivane.dll"
+HELPERS = BUILD / "tests"
 TEMPLATES = BUILD / "system-test-prefixes"
 
 ICON_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Icons"
 ICON_SIZE_KEY = r"HKCU\Control Panel\Desktop\WindowMetrics"
+CAPTION = "Pivane pour Windows 9x-XP"
+
+# A box's call as the relay trace prints it: owner, text, caption, style.
+_STRING = r'[0-9a-f]{8} "((?:[^"\\]|\\.)*)"'
+_CALL = re.compile(r"Call user32\.MessageBoxA\(([0-9a-f]{8})," + _STRING + "," + _STRING +
+                   r",([0-9a-f]{8})\) ret=")
+_RETURN = re.compile(r"Ret  user32\.MessageBoxA\(.*\) retval=([0-9a-f]{8})")
 
 
-def wine_environment(prefix):
-    env = dict(os.environ)
-    env.pop("DISPLAY", None)
-    env.update(
-        WINEPREFIX=str(prefix),
-        WINEDEBUG="-all",
-        WINEDLLOVERRIDES="mscoree,mshtml,winedbg.exe=",
-        QEMU_RESERVED_VA="0x81000000",
-        LC_ALL="C",
-    )
-    return env
+def relay_escaped(text):
+    """A text as the relay trace shows it: Windows-1252, with \\r \\n \\t
+    \\" \\\\ and \\xNN for the other bytes below 0x20 and from 0x7F."""
+    named = {0x0D: r"\r", 0x0A: r"\n", 0x09: r"\t", 0x22: r"\"", 0x5C: r"\\"}
+    return "".join(
+        named.get(b) or (f"\\x{b:02x}" if b < 0x20 or b >= 0x7F else chr(b))
+        for b in text.encode("cp1252"))
+
+
+class Box:
+    """One MessageBoxA call of a run, and what it returned."""
+
+    def __init__(self, owner, text, caption, style, answer):
+        self.owner, self.text, self.caption, self.style = owner, text, caption, style
+        self.answer = answer
+
+    def __repr__(self):
+        return f"Box({self.text!r}, style={self.style:#x}, answer={self.answer})"
+
+
+def boxes_in(trace):
+    calls = [m for m in map(_CALL.search, trace.splitlines()) if m]
+    answers = [int(m.group(1), 16) for m in map(_RETURN.search, trace.splitlines()) if m]
+    answers += [None] * (len(calls) - len(answers))
+    return [Box(int(c.group(1), 16), c.group(2), c.group(3), int(c.group(4), 16), a)
+            for c, a in zip(calls, answers)]
 
 
 @pytest.fixture(scope="session")
@@ -39,47 +65,157 @@ def exe():
     return EXE
 
 
-def template(arch):
-    path = TEMPLATES / arch
-    subprocess.run(["bash", str(ROOT / "scripts" / "make-wine-prefix.sh"), str(path), arch],
-                   check=True, timeout=900)
+def helper(name):
+    path = HELPERS / f"{name}.exe"
+    if not path.is_file():
+        pytest.fail(f"{path} is missing: build the windows preset first")
     return path
 
 
-class Prefix:
-    """A fresh Wine prefix with a running wineserver of its own."""
+def template(arch):
+    path = TEMPLATES / arch
+    TEMPLATES.mkdir(parents=True, exist_ok=True)
+    # Tests running side by side make each template once.
+    with open(TEMPLATES / f"{arch}.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        subprocess.run(["bash", str(ROOT / "scripts" / "make-wine-prefix.sh"), str(path), arch,
+                        "test"], check=True, timeout=1800, stdin=subprocess.DEVNULL)
+    return path
 
-    def __init__(self, path, arch):
+
+@pytest.fixture
+def display():
+    """An X display of the test's own (Xvfb, no window manager)."""
+    if not shutil.which("Xvfb") or not shutil.which("xdotool"):
+        pytest.fail("Xvfb and xdotool are needed: run scripts/install-deps.sh")
+    read, write = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        pass_fds=[write], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL)
+    os.close(write)
+    with os.fdopen(read) as numbers:
+        number = numbers.readline().strip()
+    if not number:
+        server.kill()
+        pytest.fail("Xvfb did not start")
+    yield f":{number}"
+    server.kill()
+    server.wait()
+
+
+class Prefix:
+    """A fresh Wine prefix on a display of its own, with a running
+    wineserver of its own."""
+
+    def __init__(self, path, arch, display):
         self.path = path
         self.arch = arch
-        self.env = wine_environment(path)
+        self.display = display
+        self.env = dict(os.environ)
+        self.env.update(
+            WINEPREFIX=str(path),
+            DISPLAY=display,
+            WINEDEBUG="-all",
+            WINEDLLOVERRIDES="mscoree,mshtml,winedbg.exe=",
+            QEMU_RESERVED_VA="0x81000000",
+            LC_ALL="C",
+        )
         self.system32 = path / "drive_c" / "windows" / "system32"
         self.syswow64 = path / "drive_c" / "windows" / "syswow64"
         subprocess.run(["bash", str(ROOT / "scripts" / "wine-warm.sh"), str(path)], check=True,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=600)
+                       env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       timeout=600)
 
-    def wine(self, *args, env=None, timeout=300):
+    def wine(self, *args, timeout=300):
         # Output goes through files, not pipes: the services that the first
         # call starts inherit its handles and would hold a pipe open for as
         # long as the wineserver lives.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run(["wine", *map(str, args)], env=env or self.env,
-                                    timeout=timeout, stdout=out, stderr=err)
+            result = subprocess.run(["wine", *map(str, args)], env=self.env, timeout=timeout,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err)
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(result.args, result.returncode, out.read(),
                                                err.read())
 
-    def run_pivane(self, exe, *args, relay=False, timeout=300):
-        """Runs pivane.exe; with relay, its MessageBoxA calls are traced."""
+    def start(self, *args, relay=False):
+        """Starts a Windows program; its relay trace goes to the returned
+        process's `trace` file."""
         env = dict(self.env)
         if relay:
             env["WINEDEBUG"] = "+pid,+relay"
-        result = self.wine(exe, *args, env=env, timeout=timeout)
-        return result.returncode, result.stderr.decode("latin-1")
+        trace = tempfile.NamedTemporaryFile(prefix="relay-", suffix=".txt")
+        process = subprocess.Popen(["wine", *map(str, args)], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=trace)
+        process.trace = trace
+        return process
+
+    def run_pivane(self, exe, *args, answers=(), launcher=None, timeout=240):
+        """Runs pivane.exe and answers its boxes in turn with the xdotool
+        keys given (Return takes the default button). Returns the exit code
+        and every box the run showed, read from the relay trace."""
+        command = [launcher, *args] if launcher else [exe, *args]
+        process = self.start(*command, relay=True)
+        deadline = time.monotonic() + timeout
+        try:
+            for index, key in enumerate(answers):
+                self._answer(process, index, key, deadline)
+            code = process.wait(timeout=max(1, deadline - time.monotonic()))
+            return code, boxes_in(self._trace(process))
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+            process.trace.close()
+
+    @staticmethod
+    def _trace(process):
+        return Path(process.trace.name).read_bytes().decode("latin-1")
+
+    def _boxes_called(self, process):
+        return len(_CALL.findall(self._trace(process)))
+
+    def _answer(self, process, index, key, deadline):
+        # X window ids are reused, so a box is told from the one before it
+        # by the count of MessageBoxA calls in the trace: box index+1 has
+        # been called, and box index+2 not yet, while this one is answered.
+        def progressed():
+            return process.poll() is not None or self._boxes_called(process) > index + 1
+
+        while self._boxes_called(process) < index + 1:
+            if process.poll() is not None:
+                raise AssertionError(f"pivane.exe ended before box {index + 1}: "
+                                     f"{boxes_in(self._trace(process))}")
+            self._check(deadline, f"box {index + 1} never came")
+            time.sleep(0.2)
+        while not progressed():
+            self._check(deadline, f"box {index + 1} was never answered")
+            window = self._xdotool("search", "--onlyvisible", "--name", f"^{CAPTION}$")
+            if window and self._xdotool("windowfocus", "--sync", window.split()[-1]) is not None:
+                self._xdotool("key", "--clearmodifiers", key)
+                # A key that did not reach the box is sent again.
+                until = time.monotonic() + 15
+                while not progressed() and time.monotonic() < until:
+                    time.sleep(0.2)
+            else:
+                time.sleep(0.3)
+
+    def _xdotool(self, *args):
+        try:
+            result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True,
+                                    text=True, timeout=20)
+        except subprocess.TimeoutExpired:
+            return None
+        return result.stdout.strip() if result.returncode == 0 else None
+
+    @staticmethod
+    def _check(deadline, message):
+        if time.monotonic() > deadline:
+            raise AssertionError(message)
 
     def reg_query(self, key, value, view64=False):
-        """The data of a string value as `reg query` prints it, or None."""
+        """The data of a value as `reg query` prints it, or None."""
         args = ["reg", "query", key, "/v", value] + (["/reg:64"] if view64 else [])
         out = self.wine(*args).stdout.decode("latin-1")
         for line in out.splitlines():
@@ -90,27 +226,32 @@ class Prefix:
         return None
 
     def reg_add(self, key, value, data, kind="REG_SZ"):
-        self.wine("reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f")
+        result = self.wine("reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f")
+        assert result.returncode == 0, result.stderr
+
+    def windows_path(self, path):
+        return "Z:" + str(path).replace("/", "\\")
 
     def close(self):
-        subprocess.run(["wineserver", "-k"], env=self.env)
+        subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def make_prefix(arch, tmp_path):
+def make_prefix(arch, tmp_path, display):
     path = tmp_path / arch
     shutil.copytree(template(arch), path, symlinks=True)
-    return Prefix(path, arch)
+    return Prefix(path, arch, display)
 
 
 @pytest.fixture
-def win32(tmp_path):
-    prefix = make_prefix("win32", tmp_path)
+def win32(tmp_path, display):
+    prefix = make_prefix("win32", tmp_path, display)
     yield prefix
     prefix.close()
 
 
 @pytest.fixture
-def win64(tmp_path):
-    prefix = make_prefix("win64", tmp_path)
+def win64(tmp_path, display):
+    prefix = make_prefix("win64", tmp_path, display)
     yield prefix
     prefix.close()

@@ -1,59 +1,102 @@
-"""The real pivane.exe under Wine, run silently or refused, with its state
-read back from the registry and the prefix's files."""
+"""The real pivane.exe under Wine, as a user meets it: each run on a display
+of its own, its boxes answered with the keyboard and read back from the relay
+trace, and its state read from the registry and the prefix's files."""
+import time
+
 import pytest
 
-from conftest import ICON_KEY, ICON_SIZE_KEY, LIBRARY
+from conftest import CAPTION, ICON_KEY, ICON_SIZE_KEY, LIBRARY, helper, relay_escaped
 
 INSTALLED = r"C:\windows\system32\pivane.dll,0"
 FALLBACK = r"C:\windows\system32\shell32.dll,4"
 
+BANNER = ("Pivane v2.1.s Win95 (icône vivante pour vos dossiers)\r\n\r\n"
+          "Fonction : Modification [icône active] pour Explorateur\r\n"
+          "Note       : Option réversible en relançant le programme\r\n\r\n")
+INSTALL_PROMPT = BANNER + "L'option n'est pas installée. Voulez-vous l'installer ?"
+UNINSTALL_PROMPT = BANNER + "L'option est installée. Voulez-vous la désinstaller ?"
 
-def run_silently(prefix, exe, switch="/S"):
-    code, _ = prefix.run_pivane(exe, switch)
+
+def completion(outcome):
+    return ("L'installation de Pivane est terminée.\r\n\r\n" + outcome +
+            "\r\nVotre système remet à jour ses icônes.\r\n\r\nÀ bientôt avec Pivane.")
+
+
+INSTALLED_BOX = completion("L'icône de l'explorateur a été modifiée.")
+RESTORED_BOX = completion("L'icône de l'explorateur a été restaurée.")
+CONFLICT_BOX = "L'installation n'est pas possible pour cause de conflits."
+REFUSAL_BOX = "Ce programme ne peut pas être utilisé sous Windows 3.x !"
+
+# Styles and answers, as Windows numbers them.
+QUESTION, INFORMATION, ERROR = 0x24, 0x40, 0x10
+IDOK, IDYES, IDNO = 1, 6, 7
+
+
+def assert_boxes(boxes, expected):
+    """Each box: no owner, the caption, and (text, style, answer) as given."""
+    assert [(b.text, b.style, b.answer) for b in boxes] == [
+        (relay_escaped(text), style, answer) for text, style, answer in expected]
+    assert all(b.owner == 0 and b.caption == relay_escaped(CAPTION) for b in boxes)
+
+
+def run(prefix, exe, *args, answers=()):
+    code, boxes = prefix.run_pivane(exe, *args, answers=answers)
     assert code == 0
+    return boxes
 
 
-def test_windows_3_is_refused_even_when_silent(win32, exe):
-    win32.reg_add(r"HKCU\Software\Wine", "Version", "win31")
-    win32.reg_add(r"HKCU\Software\Wine\Debug", "RelayInclude", "user32.MessageBoxA")
-    code, trace = win32.run_pivane(exe, "/S", relay=True)
-    assert code == 0
-    calls = [line for line in trace.splitlines() if "Call user32.MessageBoxA(" in line]
-    assert len(calls) == 1, trace[-2000:]
-    assert ('"Ce programme ne peut pas \\xeatre utilis\\xe9 sous Windows 3.x !",'
-            in calls[0])
-    assert calls[0].split("MessageBoxA(")[1].startswith("00000000,")
-    assert '"Pivane pour Windows 9x-XP",00000010)' in calls[0]
-    # Nothing else is touched on such a platform.
-    assert win32.reg_query(ICON_KEY, "4") is None
-    assert not (win32.system32 / "pivane.dll").exists()
-
-
-def test_silent_runs_install_and_uninstall(win32, exe):
-    old = win32.system32 / "pivact.dll"
-    old.write_bytes(b"o" * 7680)
-    win32.wine("attrib", "+r", "+h", r"C:\windows\system32\pivact.dll")
-    size_before = win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size")
-
-    run_silently(win32, exe, "/S")
+def test_typical_road_installs_then_uninstalls(win32, exe):
+    # Return takes the default button: Yes on a question, OK on a message.
+    boxes = run(win32, exe, answers=["Return", "Return"])
+    assert_boxes(boxes, [(INSTALL_PROMPT, QUESTION, IDYES), (INSTALLED_BOX, INFORMATION, IDOK)])
     assert win32.reg_query(ICON_KEY, "4") == INSTALLED
     assert (win32.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
-    assert not old.exists()
-    assert win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size") == (size_before or "32")
 
-    run_silently(win32, exe, "/s")
+    boxes = run(win32, exe, answers=["y", "Return"])
+    assert_boxes(boxes, [(UNINSTALL_PROMPT, QUESTION, IDYES), (RESTORED_BOX, INFORMATION, IDOK)])
     assert win32.reg_query(ICON_KEY, "4") == FALLBACK
     assert not (win32.system32 / "pivane.dll").exists()
 
-    run_silently(win32, exe, "/S")
+
+def test_no_on_either_question_changes_nothing(win32, exe):
+    assert_boxes(run(win32, exe, answers=["n"]), [(INSTALL_PROMPT, QUESTION, IDNO)])
+    assert win32.reg_query(ICON_KEY, "4") is None
+    assert not (win32.system32 / "pivane.dll").exists()
+
+    assert_boxes(run(win32, exe, "/S"), [])
+    assert_boxes(run(win32, exe, answers=["n"]), [(UNINSTALL_PROMPT, QUESTION, IDNO)])
+    assert win32.reg_query(ICON_KEY, "4") == INSTALLED
+    assert (win32.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
+
+
+def test_silent_runs_toggle_without_a_box(win32, exe):
+    old = win32.system32 / "pivact.dll"
+    old.write_bytes(b"o" * 7680)
+    win32.wine("attrib", "+r", "+h", r"C:\windows\system32\pivact.dll")
+
+    assert_boxes(run(win32, exe, "/S"), [])
+    assert win32.reg_query(ICON_KEY, "4") == INSTALLED
+    assert (win32.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
+    assert not old.exists()
+
+    assert_boxes(run(win32, exe, "/s"), [])
+    assert win32.reg_query(ICON_KEY, "4") == FALLBACK
+    assert not (win32.system32 / "pivane.dll").exists()
+
+    # The switch in quotes, on a command line passed on untouched.
+    quoted = f'%22{win32.windows_path(exe)}%22 %22/S%22'
+    code, boxes = win32.run_pivane(exe, quoted, launcher=helper("pivane_raw_launch"))
+    assert code == 0
+    assert_boxes(boxes, [])
     assert win32.reg_query(ICON_KEY, "4") == INSTALLED
 
 
 @pytest.mark.parametrize("size", [100, 5121])
-def test_foreign_file_blocks_the_install(win32, exe, size):
+def test_foreign_file_is_a_conflict(win32, exe, size):
     foreign = win32.system32 / "pivane.dll"
     foreign.write_bytes(b"f" * size)
-    run_silently(win32, exe)
+    boxes = run(win32, exe, answers=["Return", "Return"])
+    assert_boxes(boxes, [(INSTALL_PROMPT, QUESTION, IDYES), (CONFLICT_BOX, ERROR, IDOK)])
     assert win32.reg_query(ICON_KEY, "4") is None
     assert foreign.read_bytes() == b"f" * size
 
@@ -61,21 +104,83 @@ def test_foreign_file_blocks_the_install(win32, exe, size):
 def test_file_of_the_library_size_is_accepted_unchanged(win32, exe):
     existing = win32.system32 / "pivane.dll"
     existing.write_bytes(b"a" * 5120)
-    run_silently(win32, exe)
+    assert_boxes(run(win32, exe, "/S"), [])
     assert win32.reg_query(ICON_KEY, "4") == INSTALLED
     assert existing.read_bytes() == b"a" * 5120
+
+
+def test_windows_3_is_refused_even_when_silent(win32, exe):
+    win32.reg_add(r"HKCU\Software\Wine", "Version", "win31")
+    boxes = run(win32, exe, "/S", answers=["Return"])
+    assert_boxes(boxes, [(REFUSAL_BOX, ERROR, IDOK)])
+    assert win32.reg_query(ICON_KEY, "4") is None
+    assert not (win32.system32 / "pivane.dll").exists()
+
+
+def wait_for(path, seconds, what):
+    until = time.monotonic() + seconds
+    while not path.exists():
+        assert time.monotonic() < until, what
+        time.sleep(0.2)
+
+
+# What a program of the user's reads at each of the two broadcasts, and what
+# the per-user icon size holds afterwards.
+@pytest.mark.parametrize("before, after", [(None, "32"), ("24", "24")])
+def test_windows_read_the_icon_size_at_each_broadcast(win32, exe, tmp_path, before, after):
+    if before is None:
+        assert win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size") is None
+    else:
+        win32.reg_add(ICON_SIZE_KEY, "Shell Icon Size", before)
+    log, ready = tmp_path / "broadcasts.txt", tmp_path / "ready"
+    witness = win32.start(helper("pivane_broadcast_witness"), win32.windows_path(log),
+                          win32.windows_path(ready))
+    try:
+        wait_for(ready, 120, "the witness window never came up")
+        assert_boxes(run(win32, exe, "/S"), [])
+    finally:
+        witness.kill()
+        witness.wait()
+        witness.trace.close()
+    assert log.read_text().split() == ["16", after]
+    assert win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size") == after
+    assert win32.reg_query(ICON_KEY, "4") == INSTALLED
+
+
+def test_hung_window_does_not_hold_a_silent_toggle(win32, exe, tmp_path):
+    start = time.monotonic()
+    assert_boxes(run(win32, exe, "/S"), [])
+    unhindered = time.monotonic() - start
+
+    ready = tmp_path / "hung"
+    hung = win32.start(helper("pivane_hung_window"), win32.windows_path(ready))
+    try:
+        wait_for(ready, 120, "the hung window never came up")
+        start = time.monotonic()
+        assert_boxes(run(win32, exe, "/S"), [])
+        hindered = time.monotonic() - start
+    finally:
+        hung.kill()
+        hung.wait()
+        hung.trace.close()
+    # Each broadcast waits at most 3 s for each window of the hung thread
+    # (Wine gives it two: its own and its input method's).
+    assert hindered - unhindered < 2 * 2 * 3 + 10
+    assert win32.reg_query(ICON_KEY, "4") == FALLBACK
+    assert not (win32.system32 / "pivane.dll").exists()
 
 
 # On 64-bit Windows the shell reads the 64-bit registry and the real system
 # directory; a 32-bit program must write there, not to its redirected views.
 def test_64_bit_windows_sees_install_and_uninstall(win64, exe):
-    run_silently(win64, exe)
+    assert_boxes(run(win64, exe, answers=["Return", "Return"]),
+                 [(INSTALL_PROMPT, QUESTION, IDYES), (INSTALLED_BOX, INFORMATION, IDOK)])
     assert win64.reg_query(ICON_KEY, "4", view64=True) == INSTALLED
     assert win64.reg_query(ICON_KEY, "4") is None  # nothing in the 32-bit view
     assert (win64.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
     assert not (win64.syswow64 / "pivane.dll").exists()
 
-    run_silently(win64, exe)
+    assert_boxes(run(win64, exe, "/S"), [])
     assert win64.reg_query(ICON_KEY, "4", view64=True) == FALLBACK
     assert not (win64.system32 / "pivane.dll").exists()
     assert not (win64.syswow64 / "pivane.dll").exists()
