@@ -25,7 +25,9 @@ cleanup() {
 trap cleanup EXIT
 
 # Pictures carry no date, so that unchanged pictures stay the same bytes.
-png() { /usr/bin/convert "$@" -strip -define png:exclude-chunks=date,time; }
+png() { # INPUT [OPTIONS...] OUTPUT
+  /usr/bin/convert "${@:1:$#-1}" -strip -define png:exclude-chunks=date,time "${@: -1}"
+}
 
 wrestool -x -t 14 -n MAINICON build/windows/pivane.exe -o "$work/program.ico"
 wrestool -x -t 14 build/windows/resources/pivane.dll -o "$work/library.ico"
