@@ -39,6 +39,13 @@ def relay_escaped(text):
         for b in text.encode("cp1252"))
 
 
+class WineHang(Exception):
+    """A Windows program that did not end, or a box that did not come, in
+    time. Under emulation Wine itself now and then hangs for good, so the
+    test command runs a test that failed this way once more; a fault of
+    the program's own fails the second run as well."""
+
+
 class Box:
     """One MessageBoxA call of a run, and what it returned."""
 
@@ -127,13 +134,17 @@ class Prefix:
                        env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        timeout=600)
 
-    def wine(self, *args, timeout=300):
+    def wine(self, *args, timeout=180):
         # Output goes through files, not pipes: the services that the first
         # call starts inherit its handles and would hold a pipe open for as
         # long as the wineserver lives.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run(["wine", *map(str, args)], env=self.env, timeout=timeout,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            try:
+                result = subprocess.run(["wine", *map(str, args)], env=self.env,
+                                        timeout=timeout, stdin=subprocess.DEVNULL, stdout=out,
+                                        stderr=err)
+            except subprocess.TimeoutExpired as hang:
+                raise WineHang(f"wine {args} did not end within {timeout} s") from hang
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(result.args, result.returncode, out.read(),
@@ -161,7 +172,11 @@ class Prefix:
         try:
             for index, key in enumerate(answers):
                 self._answer(process, index, key, deadline)
-            code = process.wait(timeout=max(1, deadline - time.monotonic()))
+            try:
+                code = process.wait(timeout=max(1, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired as hang:
+                raise WineHang(f"pivane.exe did not end: {boxes_in(self._trace(process))}") \
+                    from hang
             return code, boxes_in(self._trace(process))
         finally:
             if process.poll() is None:
@@ -212,7 +227,7 @@ class Prefix:
     @staticmethod
     def _check(deadline, message):
         if time.monotonic() > deadline:
-            raise AssertionError(message)
+            raise WineHang(message)
 
     def reg_query(self, key, value, view64=False):
         """The data of a value as `reg query` prints it, or None."""
