@@ -17,6 +17,7 @@
 #include "deploy/ShellRefresh.h"
 #include "driver/Pivane.h"
 #include "tests/fake/FakeWindows.h"
+#include "tests/fake/FreshProcess.h"
 
 namespace {
 
@@ -68,12 +69,7 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  Fake::Reset();
-  SilentMode = false;
-  SystemDir.clear();
-  InstalledReference.clear();
-  CurrentReference.clear();
-  SavedRefreshValue = "32";
+  Fake::StartFreshProcess();
 
   Fake::Windows().CommandLine = input.ConsumeBool() ? "pivane.exe /S" : "pivane.exe";
   MaybeFile(input, Library);

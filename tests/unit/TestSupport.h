@@ -9,6 +9,7 @@
 #include "deploy/ShellRefresh.h"
 #include "driver/Pivane.h"
 #include "tests/fake/FakeWindows.h"
+#include "tests/fake/FreshProcess.h"
 
 inline const std::string TestSystemDir = "C:\\WINDOWS\\system32";
 inline const std::string IconKey =
@@ -22,14 +23,7 @@ inline const std::string FallbackForm = TestSystemDir + "\\shell32.dll,4";
 
 class PivaneTest : public testing::Test {
  protected:
-  void SetUp() override {
-    Fake::Reset();
-    SilentMode = false;
-    SystemDir.clear();
-    InstalledReference.clear();
-    CurrentReference.clear();
-    SavedRefreshValue = "32";
-  }
+  void SetUp() override { Fake::StartFreshProcess(); }
 
   static Fake::Machine& Windows() { return Fake::Windows(); }
 
