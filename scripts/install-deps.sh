@@ -9,7 +9,8 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
   xvfb xdotool x11-utils imagemagick
-  python3 python3-pytest python3-pytest-rerunfailures python3-pefile
+  python3 python3-pytest python3-pytest-rerunfailures python3-pytest-xdist
+  python3-pefile
   icoutils clang
 )
 

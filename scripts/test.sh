@@ -25,6 +25,8 @@ cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
 
-# Debian's python3 is the one that has pytest and pefile. A test that met a
-# hang of Wine's own runs once more (see WineHang in tests/system).
-/usr/bin/python3 -m pytest -q -p no:cacheprovider --reruns 1 --only-rerun WineHang tests/system
+# Debian's python3 is the one that has pytest and pefile. The system tests
+# run two at a time, each in its own prefix on its own display; a test that
+# met a hang of Wine's own runs once more (see WineHang in tests/system).
+/usr/bin/python3 -m pytest -q -p no:cacheprovider -n 2 --reruns 1 --only-rerun WineHang \
+  tests/system

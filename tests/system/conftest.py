@@ -250,6 +250,8 @@ class Prefix:
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # A prefix is over half a gigabyte: none is kept after its test.
+        shutil.rmtree(self.path, ignore_errors=True)
 
 
 def make_prefix(arch, tmp_path, display):
