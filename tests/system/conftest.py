@@ -1,6 +1,7 @@
 """Fixtures for the system tests: the built pivane.exe and icon library, a
 display of its own for each test, and throwaway Wine prefixes copied from
 templates made once per build."""
+import contextlib
 import fcntl
 import os
 import re
@@ -161,6 +162,17 @@ class Prefix:
                                    stdout=subprocess.DEVNULL, stderr=trace)
         process.trace = trace
         return process
+
+    @contextlib.contextmanager
+    def running(self, *args):
+        """A Windows program left running for the length of a with block."""
+        process = self.start(*args)
+        try:
+            yield process
+        finally:
+            process.kill()
+            process.wait()
+            process.trace.close()
 
     def run_pivane(self, exe, *args, answers=(), launcher=None, timeout=240):
         """Runs pivane.exe and answers its boxes in turn with the xdotool

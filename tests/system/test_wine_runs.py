@@ -135,15 +135,10 @@ def test_windows_read_the_icon_size_at_each_broadcast(win32, exe, tmp_path, befo
     else:
         win32.reg_add(ICON_SIZE_KEY, "Shell Icon Size", before)
     log, ready = tmp_path / "broadcasts.txt", tmp_path / "ready"
-    witness = win32.start(helper("pivane_broadcast_witness"), win32.windows_path(log),
-                          win32.windows_path(ready))
-    try:
+    with win32.running(helper("pivane_broadcast_witness"), win32.windows_path(log),
+                       win32.windows_path(ready)):
         wait_for(ready, 120, "the witness window never came up")
         assert_boxes(run(win32, exe, "/S"), [])
-    finally:
-        witness.kill()
-        witness.wait()
-        witness.trace.close()
     assert log.read_text().split() == ["16", after]
     assert win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size") == after
     assert win32.reg_query(ICON_KEY, "4") == INSTALLED
@@ -155,16 +150,11 @@ def test_hung_window_does_not_hold_a_silent_toggle(win32, exe, tmp_path):
     unhindered = time.monotonic() - start
 
     ready = tmp_path / "hung"
-    hung = win32.start(helper("pivane_hung_window"), win32.windows_path(ready))
-    try:
+    with win32.running(helper("pivane_hung_window"), win32.windows_path(ready)):
         wait_for(ready, 120, "the hung window never came up")
         start = time.monotonic()
         assert_boxes(run(win32, exe, "/S"), [])
         hindered = time.monotonic() - start
-    finally:
-        hung.kill()
-        hung.wait()
-        hung.trace.close()
     # Each broadcast waits at most 3 s for each window of the hung thread
     # (Wine gives it two: its own and its input method's).
     assert hindered - unhindered < 2 * 2 * 3 + 10
