@@ -35,7 +35,7 @@ trap 'rm -f "$settings"' EXIT
 for attempt in 1 2 3; do
   wineserver -k </dev/null >/dev/null 2>&1 || true
   rm -rf "$dir"
-  timeout 600 wineboot -i </dev/null >/dev/null 2>&1 || true
+  timeout 300 wineboot -i </dev/null >/dev/null 2>&1 || true
   if [ -d "$dir/drive_c/windows/system32" ] &&
     timeout 120 wine regedit /S "Z:${settings//\//\\}" </dev/null >/dev/null 2>&1; then
     timeout 120 wineserver -w || wineserver -k || true
