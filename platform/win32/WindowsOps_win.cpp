@@ -107,6 +107,7 @@ int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword
 std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t wParam,
                                   std::intptr_t lParam, Dword flags, Dword timeoutMs,
                                   std::uintptr_t* result) {
+  // The Windows 95 and NT 4 references give the result no null option.
   DWORD_PTR answer = 0;
   LRESULT sent =
       ::SendMessageTimeoutA(ToNative(window), message, wParam, lParam, flags, timeoutMs, &answer);
@@ -117,8 +118,13 @@ std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintp
 Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword options, Dword samDesired,
                        KeyHandle* result) {
   HKEY opened = nullptr;
-  LONG status = ::RegCreateKeyExA(ToNative(key), subKey, 0, nullptr, options,
-                                  ViewFor(key, samDesired), nullptr, &opened, nullptr);
+  // The Windows 95 and NT 4 references make neither the class nor the
+  // disposition optional, so both are real (the class empty, as for a key
+  // created with RegCreateKeyA).
+  char noClass[] = "";
+  DWORD disposition = 0;
+  LONG status = ::RegCreateKeyExA(ToNative(key), subKey, 0, noClass, options,
+                                  ViewFor(key, samDesired), nullptr, &opened, &disposition);
   if (status == ERROR_SUCCESS)
     *result = static_cast<KeyHandle>(reinterpret_cast<std::uintptr_t>(opened));
   return status;
