@@ -26,7 +26,8 @@ cmake --build --preset windows
 ctest --preset windows
 
 # Debian's python3 is the one that has pytest and pefile. The system tests
-# run two at a time, each in its own prefix on its own display; a test that
-# met a hang of Wine's own runs once more (see WineHang in tests/system).
-/usr/bin/python3 -m pytest -q -p no:cacheprovider -n 2 --reruns 1 --only-rerun WineHang \
+# run two at a time, each in its own prefix on its own display (the runs on
+# each Windows version share one prefix, so one worker takes them all); a test
+# that met a hang of Wine's own runs once more (see WineHang in tests/system).
+/usr/bin/python3 -m pytest -q -p no:cacheprovider -n 2 --dist loadgroup --reruns 1 --only-rerun WineHang \
   tests/system

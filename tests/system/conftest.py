@@ -91,9 +91,9 @@ def template(arch):
     return path
 
 
-@pytest.fixture
-def display():
-    """An X display of the test's own (Xvfb, no window manager)."""
+@contextlib.contextmanager
+def xvfb():
+    """An X display of its own (Xvfb, no window manager)."""
     if not shutil.which("Xvfb") or not shutil.which("xdotool"):
         pytest.fail("Xvfb and xdotool are needed: run scripts/install-deps.sh")
     read, write = os.pipe()
@@ -107,9 +107,17 @@ def display():
     if not number:
         server.kill()
         pytest.fail("Xvfb did not start")
-    yield f":{number}"
-    server.kill()
-    server.wait()
+    try:
+        yield f":{number}"
+    finally:
+        server.kill()
+        server.wait()
+
+
+@pytest.fixture
+def display():
+    with xvfb() as number:
+        yield number
 
 
 class Prefix:
@@ -177,7 +185,8 @@ class Prefix:
     def run_pivane(self, exe, *args, answers=(), launcher=None, timeout=240):
         """Runs pivane.exe and answers its boxes in turn with the xdotool
         keys given (Return takes the default button). Returns the exit code
-        and every box the run showed, read from the relay trace."""
+        and every box the run showed, read from the relay trace, which stays
+        in `trace`."""
         command = [launcher, *args] if launcher else [exe, *args]
         process = self.start(*command, relay=True)
         deadline = time.monotonic() + timeout
@@ -189,7 +198,8 @@ class Prefix:
             except subprocess.TimeoutExpired as hang:
                 raise WineHang(f"pivane.exe did not end: {boxes_in(self._trace(process))}") \
                     from hang
-            return code, boxes_in(self._trace(process))
+            self.trace = self._trace(process)
+            return code, boxes_in(self.trace)
         finally:
             if process.poll() is None:
                 process.kill()

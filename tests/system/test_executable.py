@@ -2,11 +2,14 @@
 them: pefile for the executable, icoutils for the icons."""
 import re
 import subprocess
+from pathlib import Path
 
 import pefile
 import pytest
 
 from conftest import EXE, LIBRARY, ROOT
+
+EXPORTS = Path(__file__).parent / "exports"
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
@@ -31,6 +34,10 @@ def test_is_a_32_bit_gui_program(pe):
     assert pe.OPTIONAL_HEADER.Magic == 0x10B
     assert pe.OPTIONAL_HEADER.Subsystem == 2  # Windows GUI
     assert pe.FILE_HEADER.TimeDateStamp == 0
+    # What the loaders of Windows 95 and NT 4.0 accept.
+    header = pe.OPTIONAL_HEADER
+    assert (header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion) == (4, 0)
+    assert (header.MajorSubsystemVersion, header.MinorSubsystemVersion) == (4, 0)
 
 
 def test_needs_no_dll_beyond_the_systems(pe):
@@ -41,6 +48,39 @@ def test_needs_no_dll_beyond_the_systems(pe):
     # Looked up at run time, so the program still starts where they are missing.
     assert not imported & {"IsWow64Process", "Wow64DisableWow64FsRedirection",
                            "Wow64RevertWow64FsRedirection"}
+
+
+def export_names(name):
+    lines = (EXPORTS / name).read_text().splitlines()
+    return {word for line in lines if not line.startswith("#") for word in line.split()}
+
+
+def test_every_import_is_exported_by_windows_95_and_nt_4(pe):
+    # A name the loader cannot find stops the program before its first line.
+    nine_x_only = export_names("kernel32-not-on-nt.txt")
+    allowed = {
+        "KERNEL32.DLL": export_names("win95-kernel32.txt") - nine_x_only,
+        "USER32.DLL": export_names("user32.txt"),
+        "ADVAPI32.DLL": export_names("advapi32.txt"),
+    }
+    later_msvcrt = export_names("msvcrt-later.txt")
+    lines = (EXPORTS / "later-exports.txt").read_text().splitlines()
+    lacking = {line.split()[0]: " ".join(line.split()[1:])
+               for line in lines if line.strip() and not line.startswith("#")}
+    faults = []
+    for entry in pe.DIRECTORY_ENTRY_IMPORT:
+        dll = entry.dll.decode().upper()
+        for imported in entry.imports:
+            name = imported.name.decode() if imported.name else f"ordinal {imported.ordinal}"
+            if dll == "MSVCRT.DLL":
+                if name in later_msvcrt or name.endswith(("_s", "_l")):
+                    faults.append(f"{dll} {name}: breaks NT 4.0 and 98 (later than their msvcrt.dll)")
+            elif dll not in allowed:
+                faults.append(f"{dll} {name}: not a DLL of every Windows")
+            elif name not in allowed[dll]:
+                systems = "NT4 2000 XP" if name in nine_x_only else lacking.get(name, "95 at least")
+                faults.append(f"{dll} {name}: breaks {systems}")
+    assert not faults, "\n".join(faults)
 
 
 def test_resources_are_the_version_block_and_one_icon(pe):

@@ -1,12 +1,13 @@
 """The real pivane.exe under Wine, as a user meets it: each run on a display
 of its own, its boxes answered with the keyboard and read back from the relay
 trace, and its state read from the registry and the prefix's files."""
+import re
 import time
 
 import pytest
 
-from conftest import (CAPTION, ICON_KEY, ICON_SIZE_KEY, LIBRARY, WineHang, helper,
-                      relay_escaped)
+from conftest import (CAPTION, ICON_KEY, ICON_SIZE_KEY, LIBRARY, WineHang, helper, make_prefix,
+                      relay_escaped, xvfb)
 
 INSTALLED = r"C:\windows\system32\pivane.dll,0"
 FALLBACK = r"C:\windows\system32\shell32.dll,4"
@@ -116,6 +117,38 @@ def test_windows_3_is_refused_even_when_silent(win32, exe):
     assert_boxes(boxes, [(REFUSAL_BOX, ERROR, IDOK)])
     assert win32.reg_query(ICON_KEY, "4") is None
     assert not (win32.system32 / "pivane.dll").exists()
+
+
+@pytest.fixture(scope="module")
+def versions_prefix(tmp_path_factory):
+    """One win32 prefix for every Windows version that Wine is told to report."""
+    with xvfb() as display:
+        prefix = make_prefix("win32", tmp_path_factory.mktemp("versions"), display)
+        yield prefix
+        prefix.close()
+
+
+# Wine's name of each version, and what GetVersion then gives the program:
+# major, minor, and whether it is of the 9x family. Windows 10 tells a
+# program without a manifest that it is 6.2, as Windows 8 was.
+@pytest.mark.xdist_group("versions")
+@pytest.mark.parametrize("version, major, minor, nine_x", [
+    ("win95", 4, 0, True), ("win98", 4, 10, True), ("winme", 4, 90, True),
+    ("nt40", 4, 0, False), ("win2k", 5, 0, False), ("winxp", 5, 1, False),
+    ("vista", 6, 0, False), ("win7", 6, 1, False), ("win10", 6, 2, False)])
+def test_silent_toggle_on_each_windows(versions_prefix, exe, version, major, minor, nine_x):
+    prefix = versions_prefix
+    prefix.reg_add(r"HKCU\Software\Wine\AppDefaults\pivane.exe", "Version", version)
+    library = prefix.system32 / "pivane.dll"
+    for installed in (True, False):
+        assert_boxes(run(prefix, exe, "/S"), [])
+        # The program's own call is the last one.
+        reported = re.findall(r"Ret  KERNEL32\.GetVersion\(\) retval=([0-9a-f]{8})", prefix.trace)
+        value = int(reported[-1], 16)
+        assert (value & 0xFF, value >> 8 & 0xFF, bool(value & 0x80000000)) == (major, minor, nine_x)
+        assert prefix.reg_query(ICON_KEY, "4") == (INSTALLED if installed else FALLBACK)
+        left = library.read_bytes() if library.exists() else None
+        assert left == (LIBRARY.read_bytes() if installed else None)
 
 
 def wait_for(path, seconds, what):
