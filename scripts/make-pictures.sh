@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Renders the README's pictures from the built program: the install prompt
-# and the completion box as pivane.exe shows them under Wine on a screen of
-# its own, and the two icons (the program's and the library's) enlarged
+# and the completion box as pivane.exe shows them to a French user under Wine
+# on a screen of its own, and the two icons (the program's and the library's) enlarged
 # eight times, taken out of the built files with icoutils.
 # usage: make-pictures.sh   (writes docs/pictures/*.png)
 set -euo pipefail
@@ -48,7 +48,8 @@ export DISPLAY=:$(head -1 "$work/display")
 bash scripts/wine-warm.sh "$WINEPREFIX"
 
 trace=$work/trace.txt
-WINEDEBUG=+pid,+relay wine build/windows/pivane.exe </dev/null >/dev/null 2>"$trace" &
+# Wine's buttons follow the locale: "Oui" and "Non", as on a French Windows.
+WINEDEBUG=+pid,+relay LC_ALL=fr_FR.UTF-8 wine build/windows/pivane.exe </dev/null >/dev/null 2>"$trace" &
 pivane=$!
 boxes_called() { grep -c 'Call user32.MessageBoxA(' "$trace" || true; }
 # Box N is on screen once its call is in the trace and a window shows it.
