@@ -20,6 +20,11 @@ struct Cp1252Text {
 
 namespace Cp1252Detail {
 
+// Never defined, and not constexpr: a text that reaches one of these stops
+// the compile-time evaluation, and so the build, with its name as the reason.
+void CharacterNotInWindows1252();
+void MalformedOrUnsupportedUtf8();
+
 // The code points of 0x80 to 0x9F in Windows-1252; 0 marks the five unused.
 inline constexpr char16_t HighControls[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -35,7 +40,8 @@ constexpr unsigned char ToByte(char32_t codePoint) {
       return static_cast<unsigned char>(0x80 + i);
     }
   }
-  throw "character not in Windows-1252";
+  CharacterNotInWindows1252();
+  return 0;
 }
 
 }  // namespace Cp1252Detail
@@ -56,11 +62,11 @@ constexpr Cp1252Text<N> Cp1252(const char (&utf8)[N]) {
       codePoint = lead & 0x0F;
       extra = 2;
     } else {
-      throw "malformed or unsupported UTF-8";
+      Cp1252Detail::MalformedOrUnsupportedUtf8();
     }
     for (std::size_t k = 1; k <= extra; ++k) {
       auto trail = static_cast<unsigned char>(utf8[i + k]);
-      if ((trail & 0xC0) != 0x80) throw "malformed UTF-8";
+      if ((trail & 0xC0) != 0x80) Cp1252Detail::MalformedOrUnsupportedUtf8();
       codePoint = (codePoint << 6) | (trail & 0x3F);
     }
     text.Bytes[text.Length++] = static_cast<char>(Cp1252Detail::ToByte(codePoint));

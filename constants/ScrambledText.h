@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
+#include <string_view>
 
 #include "constants/Cp1252Text.h"
 
@@ -18,10 +18,13 @@ struct ScrambledText {
   std::uint8_t Record[Capacity + 1]{};
 };
 
+// Never defined, and not constexpr: reaching it stops the build.
+void TextLongerThanItsRecord();
+
 template <std::size_t Capacity, std::size_t N>
 consteval ScrambledText<Capacity> Scramble(const char (&utf8)[N]) {
   auto plain = Cp1252(utf8);
-  if (plain.Length > Capacity) throw "text longer than its record";
+  if (plain.Length > Capacity) TextLongerThanItsRecord();
   ScrambledText<Capacity> scrambled;
   scrambled.Record[0] = static_cast<std::uint8_t>(plain.Length);
   for (std::size_t i = 0; i < plain.Length; ++i) {
@@ -30,12 +33,34 @@ consteval ScrambledText<Capacity> Scramble(const char (&utf8)[N]) {
   return scrambled;
 }
 
-// Kept out of line, so that no caller can fold a record back into its plain
-// text at compile time.
-std::string UnscrambleRecord(std::span<const std::uint8_t> record);
-
-// A new text of the record's length, unscrambled afresh at every call.
+// A record's text, unscrambled into a buffer of the record's own capacity:
+// no memory is taken, so unscrambling cannot fail.
 template <std::size_t Capacity>
-std::string UnscrambleText(const ScrambledText<Capacity>& text) {
-  return UnscrambleRecord(text.Record);
+struct PlainText {
+  char Bytes[Capacity + 1]{};
+  std::size_t Length = 0;
+
+  std::string_view View() const { return {Bytes, Length}; }
+  const char* CStr() const { return Bytes; }
+  std::size_t Size() const { return Length; }
+  char operator[](std::size_t index) const { return Bytes[index]; }
+  friend bool operator==(const PlainText& text, std::string_view other) {
+    return text.View() == other;
+  }
+  friend bool operator==(const PlainText& text, const PlainText& other) {
+    return text.View() == other.View();
+  }
+};
+
+// Kept out of line, so that no caller can fold a record back into its plain
+// text at compile time. Writes the text into bytes, which holds at least
+// the record's size, and answers its length.
+std::size_t UnscrambleRecord(std::span<const std::uint8_t> record, char* bytes);
+
+// The record's text, unscrambled afresh at every call.
+template <std::size_t Capacity>
+PlainText<Capacity> UnscrambleText(const ScrambledText<Capacity>& text) {
+  PlainText<Capacity> plain;
+  plain.Length = UnscrambleRecord(text.Record, plain.Bytes);
+  return plain;
 }

@@ -33,16 +33,16 @@ class ScopedFile {
   FileHandle Handle;
 };
 
-ScopedFile OpenFile(const std::string& path, Dword disposition) {
+ScopedFile OpenFile(const Text& path, Dword disposition) {
   return ScopedFile(
-      CreateFileA(path.c_str(), ReadWrite, ShareReadWrite, disposition, FILE_ATTRIBUTE_NORMAL));
+      CreateFileA(path.CStr(), ReadWrite, ShareReadWrite, disposition, FILE_ATTRIBUTE_NORMAL));
 }
 
 // The attributes of the file at path; none for a missing file or a
 // directory.
-std::optional<Dword> FileAttributesOf(const std::string& path) {
+std::optional<Dword> FileAttributesOf(const Text& path) {
   FindData found;
-  FindHandle find = FindFirstFileA(path.c_str(), &found);
+  FindHandle find = FindFirstFileA(path.CStr(), &found);
   if (find == INVALID_FIND_HANDLE) return std::nullopt;
   FindClose(find);
   if (found.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
@@ -52,7 +52,7 @@ std::optional<Dword> FileAttributesOf(const std::string& path) {
 // The size of the file at path, opened for reading and writing and closed
 // again; none when any of that fails. A file of 4 GiB or more never has
 // the size of a library.
-std::optional<std::uint64_t> SizeOf(const std::string& path) {
+std::optional<std::uint64_t> SizeOf(const Text& path) {
   ScopedFile file = OpenFile(path, OPEN_EXISTING);
   if (!file.IsOpen()) return std::nullopt;
   Dword high = 0;
@@ -62,7 +62,7 @@ std::optional<std::uint64_t> SizeOf(const std::string& path) {
   return (std::uint64_t{high} << 32) | low;
 }
 
-bool WriteNewLibrary(const std::string& path) {
+bool WriteNewLibrary(const Text& path) {
   bool written = false;
   bool closed = false;
   bool created = false;
@@ -78,29 +78,34 @@ bool WriteNewLibrary(const std::string& path) {
   }
   // A truncated library would be taken for a foreign file by every later
   // install, so a write that failed or came up short takes its file away.
-  if (!written && created) DeleteFileA(path.c_str());
+  if (!written && created) DeleteFileA(path.CStr());
   return written && closed;
 }
 
 }  // namespace
 
-bool DeployIconLibrary(const std::string& dir) {
-  const std::string path = dir + "\\" + UnscrambleText(IconLibraryName);
+// A path that memory was refused for is a library that could not be had.
+bool DeployIconLibrary(const Text& dir) {
+  const Text path = Join({dir, "\\", UnscrambleText(IconLibraryName).View()});
+  if (!path.Ok()) return false;
   if (FileAttributesOf(path)) return SizeOf(path) == IconLibrarySize;
   return WriteNewLibrary(path);
 }
 
-void RemoveLibraryFile(RemovalTarget target, const std::string& dir) {
+// A path that memory was refused for is a file that could not be removed.
+void RemoveLibraryFile(RemovalTarget target, const Text& dir) {
   const bool current = target == RemovalTarget::CurrentLibrary;
-  const std::string path =
-      dir + "\\" + (current ? UnscrambleText(IconLibraryName) : UnscrambleText(OldLibraryName));
+  const Text path = Join(
+      {dir, "\\",
+       current ? UnscrambleText(IconLibraryName).View() : UnscrambleText(OldLibraryName).View()});
+  if (!path.Ok()) return;
   const std::uint64_t expectedSize = current ? IconLibrarySize : OldLibrarySize;
 
   const std::optional<Dword> attributes = FileAttributesOf(path);
   if (!attributes) return;
   // Read-only, hidden or system would stop the open or the delete.
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-  if (SizeOf(path) == expectedSize && DeleteFileA(path.c_str())) return;
+  SetFileAttributesA(path.CStr(), FILE_ATTRIBUTE_ARCHIVE);
+  if (SizeOf(path) == expectedSize && DeleteFileA(path.CStr())) return;
   // Not ours, or not removable: it keeps the attributes it had.
-  SetFileAttributesA(path.c_str(), *attributes);
+  SetFileAttributesA(path.CStr(), *attributes);
 }

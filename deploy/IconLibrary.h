@@ -2,7 +2,7 @@
 // are told apart by name and size alone; their contents are never read.
 #pragma once
 
-#include <string>
+#include "platform/Text.h"
 
 enum class RemovalTarget {
   CurrentLibrary,  // this release's library, 5120 bytes
@@ -14,8 +14,8 @@ inline constexpr unsigned OldLibrarySize = 7680;
 // True when dir holds the library afterwards: a file of exactly the
 // library's size already there and openable for writing, or a new one of
 // which every byte was written.
-bool DeployIconLibrary(const std::string& dir);
+bool DeployIconLibrary(const Text& dir);
 
 // Deletes the target's file in dir when it has the target's size; leaves
 // any other file as it found it, attributes included.
-void RemoveLibraryFile(RemovalTarget target, const std::string& dir);
+void RemoveLibraryFile(RemovalTarget target, const Text& dir);

@@ -6,7 +6,7 @@
 
 using namespace WindowsOps;
 
-std::string SavedRefreshValue = "32";
+constinit Text SavedRefreshValue = "32";
 
 namespace {
 
@@ -23,12 +23,12 @@ void BroadcastSettingsChange() {
 }  // namespace
 
 void RefreshShellIcons() {
-  RegCtrl::GetRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath),
-                        UnscrambleText(RefreshValueName), SavedRefreshValue);
-  RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath),
-                        UnscrambleText(RefreshValueName), "16");
+  RegCtrl::GetRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
+                        UnscrambleText(RefreshValueName).View(), SavedRefreshValue);
+  RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
+                        UnscrambleText(RefreshValueName).View(), "16");
   BroadcastSettingsChange();
-  RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath),
-                        UnscrambleText(RefreshValueName), SavedRefreshValue);
+  RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
+                        UnscrambleText(RefreshValueName).View(), SavedRefreshValue);
   BroadcastSettingsChange();
 }

@@ -3,10 +3,10 @@
 // told again.
 #pragma once
 
-#include <string>
+#include "platform/Text.h"
 
 // The per-user value as it was before the refresh; "32" where it could not
 // be read.
-extern std::string SavedRefreshValue;
+extern Text SavedRefreshValue;
 
 void RefreshShellIcons();

@@ -65,9 +65,9 @@ bool AskUser(std::string_view question) {
 
 void ShowCompletion(std::string_view outcomeLine) {
   if (SilentMode) return;
-  const std::string trailer = UnscrambleText(TrailerLine);
-  ShowBox(ComposeMessage(
-              {CompletionOpening.View(), outcomeLine, "\r\n", CompletionRefresh.View(), trailer}),
+  const auto trailer = UnscrambleText(TrailerLine);
+  ShowBox(ComposeMessage({CompletionOpening.View(), outcomeLine, "\r\n", CompletionRefresh.View(),
+                          trailer.View()}),
           MB_ICONINFORMATION);
 }
 

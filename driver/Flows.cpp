@@ -11,8 +11,10 @@ using namespace WindowsOps;
 
 namespace {
 
-bool PointIconAt(const std::string& reference) {
-  return RegCtrl::PutRegString(HKEY_LOCAL_MACHINE, UnscrambleText(IconKeyPath), "4", reference);
+// A reference that memory was refused for is a failed write.
+bool PointIconAt(const Text& reference) {
+  return RegCtrl::PutRegString(HKEY_LOCAL_MACHINE, UnscrambleText(IconKeyPath).View(), "4",
+                               reference);
 }
 
 }  // namespace
@@ -37,7 +39,7 @@ void RunInstall() {
 // system's own icon, whatever it held before the install.
 void RunUninstall() {
   if (!AskUser(UninstallQuestion.View())) return;
-  InstalledReference = SystemDir + "\\" + UnscrambleText(RestoreReference);
+  InstalledReference = Join({SystemDir, "\\", UnscrambleText(RestoreReference).View()});
   if (!PointIconAt(InstalledReference)) {
     ShowOperationError();
     return;

@@ -5,15 +5,19 @@
 
 using namespace WindowsOps;
 
-std::string InstalledReference;
-std::string CurrentReference;
+constinit Text InstalledReference;
+constinit Text CurrentReference;
 
 namespace {
 
 // Upper-cases a copy by the user's locale, as the shell compares paths.
-std::string UpperCopy(const std::string& text) {
-  std::string upper = text;
-  if (!upper.empty()) CharUpperBuffA(upper.data(), static_cast<Dword>(upper.size()));
+// A copy that memory was refused for is failed, and equals nothing.
+Text UpperCopy(const Text& text) {
+  Text upper = text;
+  if (upper.Empty()) return upper;
+  char* bytes = upper.Bytes();
+  if (bytes == nullptr) return Text::Refused();
+  CharUpperBuffA(bytes, static_cast<Dword>(upper.Size()));
   return upper;
 }
 
@@ -22,9 +26,11 @@ std::string UpperCopy(const std::string& text) {
 // Installed means the value holds exactly what an install writes, in any
 // case. The library file itself is not looked at.
 bool DetectOptionState() {
-  InstalledReference = SystemDir + "\\" + UnscrambleText(IconLibraryName) + ",0";
-  CurrentReference.clear();
-  // A value that cannot be read leaves CurrentReference empty: not installed.
-  RegCtrl::GetRegString(HKEY_LOCAL_MACHINE, UnscrambleText(IconKeyPath), "4", CurrentReference);
+  InstalledReference = Join({SystemDir, "\\", UnscrambleText(IconLibraryName).View(), ",0"});
+  CurrentReference.Clear();
+  // A value that cannot be read leaves CurrentReference empty: not
+  // installed. So does memory refused on the way.
+  RegCtrl::GetRegString(HKEY_LOCAL_MACHINE, UnscrambleText(IconKeyPath).View(), "4",
+                        CurrentReference);
   return UpperCopy(CurrentReference) == UpperCopy(InstalledReference);
 }

@@ -2,30 +2,30 @@
 // from the command line to the end of an install or uninstall.
 #pragma once
 
-#include <string>
-#include <string_view>
-#include <vector>
+#include "platform/Text.h"
 
 inline constexpr char BoxCaption[] = "Pivane pour Windows 9x-XP";
 
 // Set by ParseSwitches when /S is given; read by every message.
 extern bool SilentMode;
 // The system directory without trailing backslashes.
-extern std::string SystemDir;
+extern Text SystemDir;
 // The reference an install writes (the fallback one during an uninstall),
 // and the one found in the registry.
-extern std::string InstalledReference;
-extern std::string CurrentReference;
+extern Text InstalledReference;
+extern Text CurrentReference;
 
 // The entry: runs once from the command line to ExitProcess(0).
 void PivaneMain();
 
 // Startup.
-std::vector<std::string> SplitCommandLine(const char* commandLine);
-void ParseSwitches();
+// Failed where memory was refused.
+TextList SplitCommandLine(const char* commandLine);
+// False where memory was refused and not every argument could be read.
+bool ParseSwitches();
 bool IsWindows3();
 void ShowWin3Refusal();
-std::string StripTrailingBackslashes(std::string text);
+Text StripTrailingBackslashes(Text text);
 // Sets SystemDir; false when the platform gives no usable system directory.
 bool ReadSystemDirectory();
 

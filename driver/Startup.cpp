@@ -7,8 +7,8 @@
 
 using namespace WindowsOps;
 
-bool SilentMode = false;
-std::string SystemDir;
+constinit bool SilentMode = false;
+constinit Text SystemDir;
 
 namespace {
 
@@ -23,8 +23,11 @@ bool IsSeparator(char c) {
 }  // namespace
 
 void PivaneMain() {
-  ParseSwitches();
-  if (IsWindows3()) {
+  if (!ParseSwitches()) {
+    // Without every argument read, /S may have gone unseen: nothing is
+    // touched, and the failure is said unless silence was asked for.
+    ShowOperationError();
+  } else if (IsWindows3()) {
     ShowWin3Refusal();
   } else if (!ReadSystemDirectory()) {
     // Without the system directory every path would start at the root of
@@ -43,8 +46,8 @@ void PivaneMain() {
 // stretches join their neighbours; backslashes mean nothing. Stepping with
 // CharNextA keeps the trail byte of a double-byte character from being
 // taken for a quote or a separator.
-std::vector<std::string> SplitCommandLine(const char* commandLine) {
-  std::vector<std::string> arguments;
+TextList SplitCommandLine(const char* commandLine) {
+  TextList arguments;
   const char* position = commandLine;
   for (;;) {
     for (;;) {
@@ -58,7 +61,14 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
     }
     if (*position == '\0') break;
 
-    std::string argument;
+    // An argument is never longer than the rest of the line.
+    Text argument = Text::Filled(std::string_view(position).size(), '\0');
+    char* bytes = argument.Bytes();
+    if (bytes == nullptr) {
+      arguments.Add(Text::Refused());
+      break;
+    }
+    std::size_t length = 0;
     bool quoted = false;
     while (*position != '\0' && (quoted || !IsSeparator(*position))) {
       const char* next = CharNextA(position);
@@ -66,26 +76,34 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
       if (*position == '"' && next == position + 1) {
         quoted = !quoted;
       } else {
-        argument.append(position, next);
+        while (position != next && *position != '\0') bytes[length++] = *position++;
       }
       position = next;
     }
     // Only a lone quote at the very end comes out empty; it ends the list.
-    if (argument.empty()) break;
-    arguments.push_back(std::move(argument));
+    if (length == 0) break;
+    argument.Truncate(length);
+    arguments.Add(std::move(argument));
   }
   return arguments;
 }
 
-void ParseSwitches() {
+bool ParseSwitches() {
   const char* commandLine = GetCommandLineA();
-  if (commandLine == nullptr) return;
-  const std::vector<std::string> arguments = SplitCommandLine(commandLine);
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
-    std::string upper = arguments[i];
-    CharUpperBuffA(upper.data(), static_cast<Dword>(upper.size()));
+  if (commandLine == nullptr) return true;
+  const TextList arguments = SplitCommandLine(commandLine);
+  bool read = arguments.Ok();
+  for (std::size_t i = 1; i < arguments.Size(); ++i) {
+    Text upper = arguments[i];
+    char* bytes = upper.Bytes();
+    if (bytes == nullptr) {
+      read = false;
+      continue;
+    }
+    CharUpperBuffA(bytes, static_cast<Dword>(upper.Size()));
     if (upper == "/S") SilentMode = true;
   }
+  return read;
 }
 
 bool IsWindows3() { return (GetVersion() & 0xFF) == 3; }
@@ -94,8 +112,10 @@ void ShowWin3Refusal() {
   MessageBoxA(WindowHandle{}, Win3RefusalText.CStr(), BoxCaption, MB_ICONERROR);
 }
 
-std::string StripTrailingBackslashes(std::string text) {
-  while (!text.empty() && text.back() == '\\') text.pop_back();
+Text StripTrailingBackslashes(Text text) {
+  std::string_view view = text.View();
+  while (!view.empty() && view.back() == '\\') view.remove_suffix(1);
+  text.Truncate(view.size());
   return text;
 }
 
@@ -103,8 +123,8 @@ bool ReadSystemDirectory() {
   std::array<char, SystemDirBufferSize> buffer{};
   Dword length = GetSystemDirectoryA(buffer.data(), SystemDirBufferSize);
   buffer.back() = '\0';
-  SystemDir = StripTrailingBackslashes(buffer.data());
+  SystemDir = StripTrailingBackslashes(Text(std::string_view(buffer.data())));
   // 0 is a failure; a length of the buffer's size or more is the size a
   // longer directory would need, and the buffer holds none of it.
-  return length != 0 && length < SystemDirBufferSize && !SystemDir.empty();
+  return length != 0 && length < SystemDirBufferSize && SystemDir.Ok() && !SystemDir.Empty();
 }

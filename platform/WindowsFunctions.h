@@ -6,6 +6,8 @@
 // namesakes do (a BOOL as bool, a handle, a size).
 #pragma once
 
+#include <cstddef>
+
 #include "platform/WindowsTypes.h"
 
 namespace WindowsOps {
@@ -43,6 +45,10 @@ bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* b
 bool CloseHandle(FileHandle file);
 bool SetFileAttributesA(const char* fileName, Dword fileAttributes);
 bool DeleteFileA(const char* fileName);
+
+// The process heap. HeapAlloc answers null where memory is refused.
+void* HeapAlloc(std::size_t bytes);
+bool HeapFree(void* memory);
 
 // Ends the process on Windows. A stand-in for Windows may return, so callers
 // must not rely on it not returning.

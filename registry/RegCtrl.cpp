@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "platform/WindowsOps.h"
 
@@ -22,14 +21,16 @@ class RegistryKey {
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
 
-  bool Open(std::string_view keyPath, bool mayCreate) {
-    if (keyPath.starts_with('\\')) keyPath.remove_prefix(1);
-    const std::string path(keyPath);
+  bool Open(TextPart keyPath, bool mayCreate) {
+    std::string_view view = keyPath.View;
+    if (view.starts_with('\\')) view.remove_prefix(1);
+    const Text path = Join({{view, keyPath.Ok}});
+    if (!path.Ok()) return false;
     KeyHandle opened{};
     Status status =
-        mayCreate && !path.empty()
-            ? RegCreateKeyExA(Root, path.c_str(), REG_OPTION_NON_VOLATILE, Access, &opened)
-            : RegOpenKeyExA(Root, path.c_str(), Access, &opened);
+        mayCreate && !path.Empty()
+            ? RegCreateKeyExA(Root, path.CStr(), REG_OPTION_NON_VOLATILE, Access, &opened)
+            : RegOpenKeyExA(Root, path.CStr(), Access, &opened);
     if (status != ERROR_SUCCESS) return false;
     Current = opened;
     return true;
@@ -45,58 +46,56 @@ class RegistryKey {
 
 // The text a string value holds: its bytes up to the first NUL, or all of
 // them where the stored data carries none.
-std::string TextOf(const std::vector<unsigned char>& data, Dword size) {
-  const auto* begin = reinterpret_cast<const char*>(data.data());
-  std::string_view stored(begin, size < data.size() ? size : data.size());
-  return std::string(stored.substr(0, stored.find('\0')));
+Text TextOf(const Text& data, Dword filled) {
+  std::string_view stored = data.View();
+  if (filled < stored.size()) stored.remove_suffix(stored.size() - filled);
+  const std::size_t end = stored.find('\0');
+  if (end != std::string_view::npos) stored.remove_suffix(stored.size() - end);
+  return Text(stored);
 }
 
 }  // namespace
 
-bool PutRegString(KeyHandle root, std::string_view keyPath, std::string_view valueName,
-                  std::string_view value) {
-  try {
-    RegistryKey key(root);
-    if (!key.Open(keyPath, true)) return false;
-    const std::string name(valueName);
-    const std::string data(value);  // c_str() brings the one NUL the value is stored with
-    return RegSetValueExA(key.Key(), name.c_str(), REG_SZ,
-                          reinterpret_cast<const unsigned char*>(data.c_str()),
-                          static_cast<Dword>(data.size() + 1)) == ERROR_SUCCESS;
-  } catch (...) {
-    return false;
-  }
+bool PutRegString(KeyHandle root, TextPart keyPath, TextPart valueName, TextPart value) {
+  RegistryKey key(root);
+  if (!key.Open(keyPath, true)) return false;
+  const Text name = Join({valueName});
+  const Text data = Join({value});  // its NUL is the one the value is stored with
+  if (!name.Ok() || !data.Ok()) return false;
+  return RegSetValueExA(key.Key(), name.CStr(), REG_SZ,
+                        reinterpret_cast<const unsigned char*>(data.CStr()),
+                        static_cast<Dword>(data.Size() + 1)) == ERROR_SUCCESS;
 }
 
-bool GetRegString(KeyHandle root, std::string_view keyPath, std::string_view valueName,
-                  std::string& value) {
-  try {
-    RegistryKey key(root);
-    if (!key.Open(keyPath, false)) return false;
-    const std::string name(valueName);
-    Dword type = 0;
-    Dword size = 0;
-    if (RegQueryValueExA(key.Key(), name.c_str(), &type, nullptr, &size) != ERROR_SUCCESS) {
-      return false;
-    }
-    std::string text;
-    // The size is asked again: the value may have changed since the first
-    // query, and an unanswerable or empty size reads as the empty text.
-    if (RegQueryValueExA(key.Key(), name.c_str(), nullptr, nullptr, &size) == ERROR_SUCCESS &&
-        size != 0) {
-      std::vector<unsigned char> data(size);
-      Dword filled = size;
-      if (RegQueryValueExA(key.Key(), name.c_str(), &type, data.data(), &filled) != ERROR_SUCCESS) {
-        return false;
-      }
-      if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-      text = TextOf(data, filled);
-    }
-    value = std::move(text);
-    return true;
-  } catch (...) {
+bool GetRegString(KeyHandle root, TextPart keyPath, TextPart valueName, Text& value) {
+  RegistryKey key(root);
+  if (!key.Open(keyPath, false)) return false;
+  const Text name = Join({valueName});
+  if (!name.Ok()) return false;
+  Dword type = 0;
+  Dword size = 0;
+  if (RegQueryValueExA(key.Key(), name.CStr(), &type, nullptr, &size) != ERROR_SUCCESS) {
     return false;
   }
+  Text text;
+  // The size is asked again: the value may have changed since the first
+  // query, and an unanswerable or empty size reads as the empty text.
+  if (RegQueryValueExA(key.Key(), name.CStr(), nullptr, nullptr, &size) == ERROR_SUCCESS &&
+      size != 0) {
+    Text data = Text::Filled(size, '\0');
+    char* bytes = data.Bytes();
+    if (bytes == nullptr) return false;
+    Dword filled = size;
+    if (RegQueryValueExA(key.Key(), name.CStr(), &type, reinterpret_cast<unsigned char*>(bytes),
+                         &filled) != ERROR_SUCCESS) {
+      return false;
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    text = TextOf(data, filled);
+    if (!text.Ok()) return false;
+  }
+  value = std::move(text);
+  return true;
 }
 
 }  // namespace RegCtrl

@@ -44,14 +44,21 @@ Function Kernel32Export(const char* name) {
              : nullptr;
 }
 
+// Asked once: a process never moves in or out of WOW64. A plain flag, not
+// a function-local static, whose guard would need a C runtime.
+enum class Wow64Answer { Unknown, No, Yes };
+constinit Wow64Answer Wow64 = Wow64Answer::Unknown;
+
 bool IsWow64() {
-  static const bool answer = [] {
+  if (Wow64 == Wow64Answer::Unknown) {
     using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
     auto isWow64Process = Kernel32Export<IsWow64ProcessFunction>("IsWow64Process");
     BOOL wow64 = FALSE;
-    return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-  }();
-  return answer;
+    Wow64 = isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64
+                ? Wow64Answer::Yes
+                : Wow64Answer::No;
+  }
+  return Wow64 == Wow64Answer::Yes;
 }
 
 // Turns file-system redirection off for its lifetime, under WOW64 only.
@@ -204,6 +211,10 @@ bool DeleteFileA(const char* fileName) {
   RedirectionOff redirection;
   return ::DeleteFileA(fileName);
 }
+
+void* HeapAlloc(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }
+
+bool HeapFree(void* memory) { return ::HeapFree(::GetProcessHeap(), 0, memory); }
 
 void ExitProcess(Dword exitCode) { ::ExitProcess(exitCode); }
 

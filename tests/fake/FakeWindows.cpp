@@ -1,6 +1,7 @@
 #include "tests/fake/FakeWindows.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace Fake {
@@ -383,6 +384,19 @@ bool DeleteFileA(const char* fileName) {
     return false;
   }
   Windows().Files.erase(fileName);
+  return true;
+}
+
+// Kept out of Calls: the program's calls stay as they read without them.
+void* HeapAlloc(std::size_t bytes) {
+  if (++Windows().Allocations == Windows().RefusedAllocation) return nullptr;
+  ++Windows().HeapBlocks;
+  return std::malloc(bytes);
+}
+
+bool HeapFree(void* memory) {
+  --Windows().HeapBlocks;
+  std::free(memory);
   return true;
 }
 

@@ -90,6 +90,13 @@ struct Machine {
   int OpenKeys = 0;
   int OpenFiles = 0;
   int OpenFinds = 0;
+
+  // Heap allocations so far, the one (1-based) that is refused, and the
+  // blocks not yet freed. A block may outlive the machine it came from:
+  // the program's globals keep theirs from one test to the next.
+  int Allocations = 0;
+  std::optional<int> RefusedAllocation;
+  int HeapBlocks = 0;
 };
 
 // The one machine the operations act on.

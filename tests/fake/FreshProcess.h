@@ -8,13 +8,20 @@
 
 namespace Fake {
 
-inline void StartFreshProcess() {
-  Reset();
+// The program's globals as a new process has them, their memory given back.
+inline void ResetGlobals() {
   SilentMode = false;
-  SystemDir.clear();
-  InstalledReference.clear();
-  CurrentReference.clear();
+  SystemDir.Clear();
+  InstalledReference.Clear();
+  CurrentReference.Clear();
   SavedRefreshValue = "32";
+}
+
+// The globals let go of their memory before the machine is new, so that
+// the new one counts no block of an earlier run.
+inline void StartFreshProcess() {
+  ResetGlobals();
+  Reset();
 }
 
 }  // namespace Fake

@@ -25,10 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::size_t total = 0;
   bool expectSilent = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i].empty()) std::abort();  // an empty argument ends the list
-    total += arguments[i].size();
-    std::string upper = arguments[i];
+  if (!arguments.Ok()) std::abort();
+  for (std::size_t i = 0; i < arguments.Size(); ++i) {
+    if (arguments[i].Empty()) std::abort();  // an empty argument ends the list
+    total += arguments[i].Size();
+    std::string upper(arguments[i].View());
     WindowsOps::CharUpperBuffA(upper.data(), static_cast<WindowsOps::Dword>(upper.size()));
     if (i > 0 && upper == "/S") expectSilent = true;
   }

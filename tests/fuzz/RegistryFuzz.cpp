@@ -12,6 +12,7 @@
 
 #include "driver/Pivane.h"
 #include "registry/RegCtrl.h"
+#include "tests/TextSupport.h"
 #include "tests/fake/FakeWindows.h"
 
 namespace {
@@ -45,12 +46,12 @@ void CheckRead(Fake::RegistryKey& root, WindowsOps::KeyHandle rootHandle, const 
   const std::string stored(reinterpret_cast<const char*>(data + 1), size - 1);
   Fake::SetValue(root, key, name, type, stored);
 
-  std::string value = "sentinel";
+  Text value = "sentinel";
   const bool read = RegCtrl::GetRegString(rootHandle, key, name, value);
   const bool isString = type == WindowsOps::REG_SZ || type == WindowsOps::REG_EXPAND_SZ;
   if (read != (isString || stored.empty())) std::abort();
-  if (!read && value != "sentinel") std::abort();
-  if (read && value != stored.substr(0, stored.find('\0'))) std::abort();
+  if (!read && !(value == "sentinel")) std::abort();
+  if (read && !(value == stored.substr(0, stored.find('\0')))) std::abort();
   if (Fake::Windows().OpenKeys != 0) std::abort();
 }
 
@@ -65,10 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             data + half, size - half);
   CheckRead(Fake::Windows().MachineRoot, WindowsOps::HKEY_LOCAL_MACHINE, IconKey, "4", data, half);
 
-  std::string value;
+  Text value;
   const bool read = RegCtrl::GetRegString(WindowsOps::HKEY_LOCAL_MACHINE, IconKey, "4", value);
   SystemDir = "C:\\WINDOWS\\system32";
   const bool installed = DetectOptionState();
-  if (installed != (read && SameIgnoringCase(value, InstalledReference))) std::abort();
+  if (installed != (read && SameIgnoringCase(Str(value), Str(InstalledReference)))) std::abort();
   return 0;
 }

@@ -1,6 +1,7 @@
 // A whole run against a fuzzed machine: files of any size and attributes
 // under the two library names, registry values of any type, keys that
-// refuse access, boxes answered or failing, calls that fail, short writes.
+// refuse access, boxes answered or failing, calls that fail, short writes,
+// memory refused.
 // The run must end with exit code 0 and every handle released, delete no
 // file but the two libraries and those only at their own sizes, and never
 // leave the value naming a library it has just deleted.
@@ -85,6 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int failures = input.ConsumeIntegralInRange(0, 3); failures > 0; --failures) {
     Fake::FailCall(input.PickValueInArray(Operations), input.ConsumeIntegralInRange(1, 4));
   }
+  // Memory refused at one allocation, or (at 0) never.
+  Fake::Windows().RefusedAllocation = input.ConsumeIntegralInRange(0, 40);
 
   const auto before = Fake::Windows().Files;
   PivaneMain();

@@ -34,9 +34,9 @@ TEST(Constants, EachTextFitsItsRoleAndIsTheSameEveryTime) {
   EXPECT_EQ(UnscrambleText(RefreshValueName), "Shell Icon Size");
   EXPECT_EQ(UnscrambleText(RestoreReference), "shell32.dll,4");
   EXPECT_EQ(UnscrambleText(TrailerLine), UnscrambleText(TrailerLine));
-  EXPECT_LE(UnscrambleText(TrailerLine).size(), 22u);
-  for (const std::string& name :
-       {UnscrambleText(IconLibraryName), UnscrambleText(OldLibraryName)}) {
+  EXPECT_LE(UnscrambleText(TrailerLine).Size(), 22u);
+  for (const std::string& name : {std::string(UnscrambleText(IconLibraryName).View()),
+                                  std::string(UnscrambleText(OldLibraryName).View())}) {
     EXPECT_FALSE(name.empty());
     EXPECT_LE(name.size(), 10u);
     EXPECT_EQ(name.find_first_of("\\/:*?\"<>|"), std::string::npos) << name;

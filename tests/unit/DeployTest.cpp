@@ -22,7 +22,7 @@ class DeployTest : public PivaneTest {
 };
 
 TEST_F(DeployTest, WritesTheImageWhereNoLibraryIs) {
-  EXPECT_TRUE(DeployIconLibrary(TestSystemDir));
+  EXPECT_TRUE(DeployIconLibrary(Text(TestSystemDir)));
   ASSERT_TRUE(Exists(LibraryPath));
   EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image);
   EXPECT_EQ(Fake::CallCount("WriteFile"), 1);
@@ -50,7 +50,7 @@ TEST_F(DeployTest, AcceptsOrRefusesAFileAlreadyThere) {
     SetUp();
     c.arrange();
     const Fake::File before = Windows().Files[LibraryPath];
-    EXPECT_EQ(DeployIconLibrary(TestSystemDir), c.answer) << c.name;
+    EXPECT_EQ(DeployIconLibrary(Text(TestSystemDir)), c.answer) << c.name;
     // Whatever the answer, the file is left as it was.
     ASSERT_TRUE(Exists(LibraryPath)) << c.name;
     EXPECT_EQ(Windows().Files[LibraryPath].Contents, before.Contents) << c.name;
@@ -77,7 +77,7 @@ TEST_F(DeployTest, FailedOrShortWriteLeavesNoFile) {
   for (const Case& c : cases) {
     SetUp();
     c.arrange();
-    EXPECT_FALSE(DeployIconLibrary(TestSystemDir)) << c.name;
+    EXPECT_FALSE(DeployIconLibrary(Text(TestSystemDir))) << c.name;
     EXPECT_FALSE(Exists(LibraryPath)) << c.name;
     EXPECT_LT(Fake::CallIndex("CloseHandle"), Fake::CallIndex("DeleteFileA")) << c.name;
     ExpectAllReleased();
@@ -90,7 +90,7 @@ TEST_F(DeployTest, FailedWriteKeepsAFileItDidNotCreate) {
   Put(LibraryPath, 5121);
   Fake::FailCall("FindFirstFileA", 1);
   Windows().WriteLimit = 10;
-  EXPECT_FALSE(DeployIconLibrary(TestSystemDir));
+  EXPECT_FALSE(DeployIconLibrary(Text(TestSystemDir)));
   EXPECT_TRUE(Exists(LibraryPath));
   EXPECT_EQ(Fake::CallCount("DeleteFileA"), 0);
   ExpectAllReleased();
@@ -98,12 +98,12 @@ TEST_F(DeployTest, FailedWriteKeepsAFileItDidNotCreate) {
 
 TEST_F(DeployTest, FailedCreateOrCloseAnswersFalse) {
   Fake::FailCall("CreateFileA", 1);
-  EXPECT_FALSE(DeployIconLibrary(TestSystemDir));
+  EXPECT_FALSE(DeployIconLibrary(Text(TestSystemDir)));
   EXPECT_FALSE(Exists(LibraryPath));
 
   SetUp();
   Fake::FailCall("CloseHandle", 1);  // every byte written, but the close failed
-  EXPECT_FALSE(DeployIconLibrary(TestSystemDir));
+  EXPECT_FALSE(DeployIconLibrary(Text(TestSystemDir)));
   ExpectAllReleased();
 }
 
@@ -123,7 +123,7 @@ TEST_P(RemoveTest, RemovesOnlyTheTargetOfItsSize) {
   const RemoveCase& c = GetParam();
   Put(c.path, c.size, c.attributes);
   c.arrange();
-  RemoveLibraryFile(c.target, TestSystemDir);
+  RemoveLibraryFile(c.target, Text(TestSystemDir));
   EXPECT_EQ(Exists(c.path), !c.removed);
   if (!c.removed) {
     // A file that stays keeps its attributes and its contents.
@@ -162,8 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DeployTest, RemovingAbsentFilesTouchesNothing) {
   Put(TestSystemDir + "\\other.dll", 5120);
   Put(LibraryPath, 0).Directory = true;
-  RemoveLibraryFile(RemovalTarget::CurrentLibrary, TestSystemDir);
-  RemoveLibraryFile(RemovalTarget::OldLibrary, TestSystemDir);
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Text(TestSystemDir));
+  RemoveLibraryFile(RemovalTarget::OldLibrary, Text(TestSystemDir));
   EXPECT_EQ(Fake::CallCount("SetFileAttributesA"), 0);
   EXPECT_EQ(Fake::CallCount("CreateFileA"), 0);
   EXPECT_EQ(Fake::CallCount("DeleteFileA"), 0);

@@ -213,4 +213,59 @@ TEST_F(FlowsTest, InstalledButUnreadableOffersInstall) {
   EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image);
 }
 
+// Memory refused at any one allocation of a whole run: the run still ends
+// with exit code 0 and gives back every handle and block, deletes nothing
+// but its own library, writes no value but a whole one, and never leaves
+// the value naming a library that is gone.
+struct RefusalCase {
+  const char* name;
+  const char* commandLine;
+  bool installedBefore;
+};
+
+class AllocationRefusalTest : public PivaneTest, public testing::WithParamInterface<RefusalCase> {
+ protected:
+  void Arrange() {
+    Fake::StartFreshProcess();
+    Windows().CommandLine = GetParam().commandLine;
+    Windows().Files[TestSystemDir + "\\shell32.dll"].Contents = "foreign";
+    if (GetParam().installedBefore) {
+      Fake::SetValue(Windows().MachineRoot, IconKey, "4", REG_SZ, InstalledForm + '\0');
+      Windows().Files[LibraryPath].Contents = Image;
+    }
+  }
+};
+
+TEST_P(AllocationRefusalTest, AnyAllocationMayBeRefused) {
+  Arrange();
+  PivaneMain();
+  const int allocations = Windows().Allocations;
+  ASSERT_GT(allocations, 3);
+  for (int refused = 1; refused <= allocations; ++refused) {
+    Arrange();
+    Windows().RefusedAllocation = refused;
+    PivaneMain();
+    EXPECT_EQ(Windows().ExitCode, 0u) << "refused allocation " << refused;
+    ExpectAllReleased();
+    EXPECT_TRUE(Windows().Files.contains(TestSystemDir + "\\shell32.dll"));
+    // The value is as before, or what an install or an uninstall writes.
+    const auto value = IconValue();
+    EXPECT_TRUE(!value || value == Sz(InstalledForm) || value == Sz(FallbackForm))
+        << "refused allocation " << refused;
+    if (value == Sz(InstalledForm)) {
+      EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image) << "refused allocation " << refused;
+    }
+    Fake::ResetGlobals();
+    EXPECT_EQ(Windows().HeapBlocks, 0) << "refused allocation " << refused;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WholeRuns, AllocationRefusalTest,
+    testing::Values(RefusalCase{"Install", "pivane.exe", false},
+                    RefusalCase{"Uninstall", "pivane.exe", true},
+                    RefusalCase{"SilentInstall", "pivane.exe /S", false},
+                    RefusalCase{"SilentUninstall", "\"pivane.exe\" \"/S\"", true}),
+    [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+
 }  // namespace

@@ -13,7 +13,7 @@ struct DetectCase {
 class DetectTest : public PivaneTest, public testing::WithParamInterface<DetectCase> {};
 
 TEST_P(DetectTest, ComparesTheValueWithTheInstalledForm) {
-  SystemDir = TestSystemDir;
+  SystemDir = Text(TestSystemDir);
   Fake::CreateKey(Windows().MachineRoot, IconKey);
   if (GetParam().stored) {
     Fake::SetValue(Windows().MachineRoot, IconKey, "4", GetParam().stored->Type,
@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
 class OptionStateTest : public PivaneTest {};
 
 TEST_F(OptionStateTest, ReadOnlyAccessCountsAsNotInstalled) {
-  SystemDir = TestSystemDir;
+  SystemDir = Text(TestSystemDir);
   Fake::SetValue(Windows().MachineRoot, IconKey, "4", REG_SZ, InstalledForm + '\0');
   Fake::FindKey(Windows().MachineRoot, IconKey)->FullAccessDenied = true;
   EXPECT_FALSE(DetectOptionState());

@@ -23,7 +23,7 @@ class GetRegStringTest : public PivaneTest, public testing::WithParamInterface<R
 
 TEST_P(GetRegStringTest, AnswersAsTheTableSays) {
   GetParam().arrange();
-  std::string value = "before";
+  Text value = "before";
   EXPECT_EQ(RegCtrl::GetRegString(HKEY_CURRENT_USER, Key, "v", value), GetParam().answer);
   EXPECT_EQ(value, GetParam().text);
   ExpectAllReleased();
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
 class RegCtrlTest : public PivaneTest {};
 
 TEST_F(RegCtrlTest, ReadsAskForFullAccessAndNeverCreate) {
-  std::string value;
+  Text value;
   EXPECT_FALSE(RegCtrl::GetRegString(HKEY_LOCAL_MACHINE, Key, "v", value));
   EXPECT_EQ(Fake::FindKey(Windows().MachineRoot, "Software"), nullptr);
   EXPECT_EQ(Fake::CallCount("RegCreateKeyExA"), 0);
@@ -103,7 +103,7 @@ TEST_F(RegCtrlTest, WriteCreatesEveryMissingKeyAndStoresOneNul) {
 
 TEST_F(RegCtrlTest, LeadingBackslashIsDropped) {
   EXPECT_TRUE(RegCtrl::PutRegString(HKEY_CURRENT_USER, "\\" + Key, "v", "x"));
-  std::string value;
+  Text value;
   EXPECT_TRUE(RegCtrl::GetRegString(HKEY_CURRENT_USER, "\\" + Key, "v", value));
   EXPECT_EQ(value, "x");
   EXPECT_EQ(Fake::GetValue(Windows().UserRoot, Key, "v"), Sz("x"));

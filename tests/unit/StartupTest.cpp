@@ -11,7 +11,7 @@ TEST(StripTrailingBackslashes, RemovesOnlyTrailingBackslashes) {
       {"", ""},
       {"\\\\server\\share\\", "\\\\server\\share"}};
   for (const auto& [input, expected] : cases) {
-    EXPECT_EQ(StripTrailingBackslashes(input), expected) << "input: " << input;
+    EXPECT_EQ(StripTrailingBackslashes(Text(input)), expected) << "input: " << input;
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "deploy/ShellRefresh.h"
 #include "driver/Pivane.h"
+#include "tests/TextSupport.h"
 #include "tests/fake/FakeWindows.h"
 #include "tests/fake/FreshProcess.h"
 

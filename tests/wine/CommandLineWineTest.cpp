@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/Pivane.h"
+#include "tests/TextSupport.h"
 
 namespace {
 

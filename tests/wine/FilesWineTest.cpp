@@ -54,22 +54,22 @@ class FilesWine : public testing::Test {
 constexpr DWORD Protected = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
 
 TEST_F(FilesWine, WritesTheImage) {
-  ASSERT_TRUE(DeployIconLibrary(Dir));
+  ASSERT_TRUE(DeployIconLibrary(Text(Dir)));
   EXPECT_EQ(Contents(Library), std::string(IconLibraryImage.begin(), IconLibraryImage.end()));
 }
 
 TEST_F(FilesWine, AcceptsOnlyAFileOfTheLibrarySize) {
   for (std::size_t size : {5120u, 5119u, 5121u, 0u}) {
     Put(Library, size);
-    EXPECT_EQ(DeployIconLibrary(Dir), size == 5120) << size;
+    EXPECT_EQ(DeployIconLibrary(Text(Dir)), size == 5120) << size;
     EXPECT_EQ(Contents(Library), std::string(size, 'z')) << size;
   }
 }
 
 TEST_F(FilesWine, RefusesADirectoryOfTheLibraryName) {
   ASSERT_TRUE(::CreateDirectoryA(Library.c_str(), nullptr));
-  EXPECT_FALSE(DeployIconLibrary(Dir));
-  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Dir);
+  EXPECT_FALSE(DeployIconLibrary(Text(Dir)));
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Text(Dir));
   EXPECT_TRUE(Attributes(Library) & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -78,8 +78,8 @@ TEST_F(FilesWine, RefusesAndKeepsALibraryHeldWithoutWriteSharing) {
   HANDLE holder = ::CreateFileA(Library.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE) << ::GetLastError();
-  EXPECT_FALSE(DeployIconLibrary(Dir));
-  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Dir);
+  EXPECT_FALSE(DeployIconLibrary(Text(Dir)));
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Text(Dir));
   ::CloseHandle(holder);
   EXPECT_EQ(Contents(Library).size(), 5120u);
   EXPECT_EQ(Attributes(Library) & Protected, Protected);
@@ -88,8 +88,8 @@ TEST_F(FilesWine, RefusesAndKeepsALibraryHeldWithoutWriteSharing) {
 TEST_F(FilesWine, RemovesProtectedLibrariesOfTheirOwnSize) {
   Put(Library, 5120, Protected);
   Put(OldLibrary, 7680, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
-  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Dir);
-  RemoveLibraryFile(RemovalTarget::OldLibrary, Dir);
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Text(Dir));
+  RemoveLibraryFile(RemovalTarget::OldLibrary, Text(Dir));
   EXPECT_EQ(Attributes(Library), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Attributes(OldLibrary), INVALID_FILE_ATTRIBUTES);
 }
@@ -98,8 +98,8 @@ TEST_F(FilesWine, RemovesProtectedLibrariesOfTheirOwnSize) {
 TEST_F(FilesWine, LeavesOtherSizesWithTheirAttributes) {
   Put(Library, 5121, Protected);
   Put(OldLibrary, 5120, FILE_ATTRIBUTE_HIDDEN);
-  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Dir);
-  RemoveLibraryFile(RemovalTarget::OldLibrary, Dir);
+  RemoveLibraryFile(RemovalTarget::CurrentLibrary, Text(Dir));
+  RemoveLibraryFile(RemovalTarget::OldLibrary, Text(Dir));
   EXPECT_EQ(Attributes(Library) & Protected, Protected);
   EXPECT_EQ(Attributes(OldLibrary) & Protected, DWORD{FILE_ATTRIBUTE_HIDDEN});
   EXPECT_EQ(Contents(Library).size(), 5121u);
@@ -107,7 +107,7 @@ TEST_F(FilesWine, LeavesOtherSizesWithTheirAttributes) {
 
 // The shell's own icon extraction finds one icon with both sizes.
 TEST_F(FilesWine, ShellExtractsBothSizesOfIconZero) {
-  ASSERT_TRUE(DeployIconLibrary(Dir));
+  ASSERT_TRUE(DeployIconLibrary(Text(Dir)));
   EXPECT_EQ(::ExtractIconExA(Library.c_str(), -1, nullptr, nullptr, 0), 1u);
   HICON largeIcon = nullptr;
   HICON smallIcon = nullptr;

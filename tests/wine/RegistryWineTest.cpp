@@ -11,6 +11,7 @@
 
 #include "platform/WindowsTypes.h"
 #include "registry/RegCtrl.h"
+#include "tests/TextSupport.h"
 
 namespace {
 
@@ -98,11 +99,11 @@ TEST_F(RegistryWine, ReadsAsTheTableSays) {
   };
   for (const Case& c : cases) Store(c.name, c.type, c.data);
   for (const Case& c : cases) {
-    std::string value = "before";
+    Text value = "before";
     EXPECT_EQ(RegCtrl::GetRegString(User, Path, c.name, value), c.answer) << c.name;
     EXPECT_EQ(value, c.text) << c.name;
   }
-  std::string value = "before";
+  Text value = "before";
   EXPECT_FALSE(RegCtrl::GetRegString(User, Path, "missing", value));
   EXPECT_FALSE(RegCtrl::GetRegString(User, Path + "\\none", "x", value));
   EXPECT_EQ(value, "before");
@@ -135,7 +136,7 @@ TEST_F(RegistryWine, ReadOnlyKeyRefusesBothHelpers) {
   ::RegCloseKey(key);
   ::LocalFree(acl);
 
-  std::string value = "before";
+  Text value = "before";
   EXPECT_FALSE(RegCtrl::GetRegString(User, Path, "v", value));
   EXPECT_EQ(value, "before");
   EXPECT_FALSE(RegCtrl::PutRegString(User, Path, "v", "16"));
