@@ -29,7 +29,7 @@ def pe(exe):
     return pefile.PE(str(exe))
 
 
-def test_is_a_32_bit_gui_program(pe):
+def test_is_a_32_bit_gui_program(pe, exe):
     assert pe.FILE_HEADER.Machine == 0x14C
     assert pe.OPTIONAL_HEADER.Magic == 0x10B
     assert pe.OPTIONAL_HEADER.Subsystem == 2  # Windows GUI
@@ -38,12 +38,13 @@ def test_is_a_32_bit_gui_program(pe):
     header = pe.OPTIONAL_HEADER
     assert (header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion) == (4, 0)
     assert (header.MajorSubsystemVersion, header.MinorSubsystemVersion) == (4, 0)
+    assert exe.stat().st_size <= 32768
 
 
 def test_needs_no_dll_beyond_the_systems(pe):
+    # No C runtime: the first Windows 95 releases have none.
     dlls = {entry.dll.decode().upper() for entry in pe.DIRECTORY_ENTRY_IMPORT}
-    assert dlls <= {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"}
-    assert {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL"} <= dlls
+    assert dlls == {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL"}
     imported = {imp.name.decode() for entry in pe.DIRECTORY_ENTRY_IMPORT for imp in entry.imports}
     # Looked up at run time, so the program still starts where they are missing.
     assert not imported & {"IsWow64Process", "Wow64DisableWow64FsRedirection",
@@ -63,7 +64,6 @@ def test_every_import_is_exported_by_windows_95_and_nt_4(pe):
         "USER32.DLL": export_names("user32.txt"),
         "ADVAPI32.DLL": export_names("advapi32.txt"),
     }
-    later_msvcrt = export_names("msvcrt-later.txt")
     lines = (EXPORTS / "later-exports.txt").read_text().splitlines()
     lacking = {line.split()[0]: " ".join(line.split()[1:])
                for line in lines if line.strip() and not line.startswith("#")}
@@ -72,11 +72,8 @@ def test_every_import_is_exported_by_windows_95_and_nt_4(pe):
         dll = entry.dll.decode().upper()
         for imported in entry.imports:
             name = imported.name.decode() if imported.name else f"ordinal {imported.ordinal}"
-            if dll == "MSVCRT.DLL":
-                if name in later_msvcrt or name.endswith(("_s", "_l")):
-                    faults.append(f"{dll} {name}: breaks NT 4.0 and 98 (later than their msvcrt.dll)")
-            elif dll not in allowed:
-                faults.append(f"{dll} {name}: not a DLL of every Windows")
+            if dll not in allowed:
+                faults.append(f"{dll} {name}: not a system DLL of every Windows 95")
             elif name not in allowed[dll]:
                 systems = "NT4 2000 XP" if name in nine_x_only else lacking.get(name, "95 at least")
                 faults.append(f"{dll} {name}: breaks {systems}")
