@@ -2,10 +2,14 @@
 # On demand, not a test: times pivane.exe against the platform's floor on
 # one Wine prefix, and shows what a hung top-level window costs a silent
 # toggle against the broadcast's bound.
-# usage: bench/run-bench.sh [REPETITIONS]
+# usage: bench/run-bench.sh [REPETITIONS] [EXE...]
+# Each EXE (by default the built pivane.exe) is timed against the floor, so
+# that two builds can be set side by side on one machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-repetitions=${1:-7}
+repetitions=${1:-15}
+shift || true
+programs=("$@")
 
 bash scripts/install-deps.sh
 source scripts/wine-env.sh
@@ -15,6 +19,7 @@ cmake --build --preset windows --target pivane pivane_hung_window >/dev/null
 export WINEPREFIX=$PWD/build/bench-prefix
 bash scripts/make-wine-prefix.sh "$WINEPREFIX" win32
 exe=build/windows/pivane.exe
+[ ${#programs[@]} -gt 0 ] || programs=("$exe")
 helper=build/windows/tests/pivane_hung_window.exe
 
 display=:$((90 + RANDOM % 100))
@@ -30,22 +35,45 @@ trap cleanup EXIT
 export DISPLAY=$display
 bash scripts/wine-warm.sh "$WINEPREFIX"
 
-seconds() { # command...: wall time in seconds
-  local start end
-  start=$(date +%s.%N)
-  "$@" </dev/null >/dev/null 2>&1 || true
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc
+# Wall and cpu (user + system) seconds of one whole process and whatever it
+# waited for among its children.
+measure() { # command...
+  /usr/bin/python3 -c '
+import resource, subprocess, sys, time
+before = resource.getrusage(resource.RUSAGE_CHILDREN)
+start = time.perf_counter()
+subprocess.run(sys.argv[1:], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+               stderr=subprocess.DEVNULL)
+wall = time.perf_counter() - start
+after = resource.getrusage(resource.RUSAGE_CHILDREN)
+cpu = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
+print(f"{wall:.4f} {cpu:.4f}")' "$@"
 }
+seconds() { measure "$@" | cut -d' ' -f1; }
 median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 
-toggles=() writes=()
-for ((i = 0; i < repetitions; i++)); do
-  toggles+=("$(seconds wine "$exe" /S)")
-  writes+=("$(seconds wine reg add 'HKCU\Software\PivaneBench' /v n /d "$i" /f)")
+# Each executable against the floor, in alternating pairs: one silent
+# toggle, then one `wine reg add` of one value.
+for program in "${programs[@]}"; do
+  toggles=() writes=()
+  for ((i = 0; i < repetitions; i++)); do
+    toggles+=("$(measure wine "$program" /S)")
+    writes+=("$(measure wine reg add 'HKCU\Software\PivaneBench' /v n /d "$i" /f)")
+  done
+  read -r size imports < <(/usr/bin/python3 -c '
+import os, sys, pefile
+pe = pefile.PE(sys.argv[1])
+print(os.path.getsize(sys.argv[1]), sum(len(e.imports) for e in pe.DIRECTORY_ENTRY_IMPORT))' "$program")
+  column() { printf '%s\n' "${@:2}" | cut -d' ' -f"$1" | median; }
+  printf '%s\n' "$program"
+  printf '  %-44s %s\n' \
+    "size (bytes)" "$size" \
+    "imported functions" "$imports" \
+    "pivane.exe /S wall, median of $repetitions (s)" "$(column 1 "${toggles[@]}")" \
+    "pivane.exe /S cpu, median of $repetitions (s)" "$(column 2 "${toggles[@]}")" \
+    "wine reg add wall, median of $repetitions (s)" "$(column 1 "${writes[@]}")" \
+    "wine reg add cpu, median of $repetitions (s)" "$(column 2 "${writes[@]}")"
 done
-toggle=$(printf '%s\n' "${toggles[@]}" | median)
-write=$(printf '%s\n' "${writes[@]}" | median)
 
 wine "$helper" "$(winepath -w "$ready")" </dev/null >/dev/null 2>&1 &
 for ((i = 0; i < 600; i++)); do
@@ -56,16 +84,6 @@ done
 sleep 1
 hung=$(seconds wine "$exe" /S)
 
-read -r size imports < <(/usr/bin/python3 -c '
-import os, sys, pefile
-pe = pefile.PE(sys.argv[1])
-print(os.path.getsize(sys.argv[1]), sum(len(e.imports) for e in pe.DIRECTORY_ENTRY_IMPORT))' "$exe")
-
 printf '%-46s %s\n' \
-  "pivane.exe /S, median of $repetitions (s)" "$toggle" \
-  "wine reg add, one value, median of $repetitions (s)" "$write" \
-  "ratio" "$(echo "scale=2; $toggle / $write" | bc)" \
-  "pivane.exe size (bytes)" "$size" \
-  "pivane.exe imported functions" "$imports" \
-  "pivane.exe /S with a hung window (s)" "$hung" \
+  "$exe /S with a hung window (s)" "$hung" \
   "broadcast bound (s), for each of two broadcasts" "3"
