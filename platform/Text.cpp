@@ -32,8 +32,15 @@ Text::Text(std::string_view text) : Text(NewBlock(text.size()), text.size()) {
   if (Owned != nullptr) std::copy_n(text.data(), text.size(), Owned);
 }
 
-Text::Text(const Text& other) : Text(other.View()) {
-  if (other.Failed) *this = Refused();
+Text::Text(const Text& other) {
+  if (other.Owned != nullptr) {
+    *this = Text(other.View());
+    return;
+  }
+  // Over a literal, or failed: nothing of its own to copy.
+  Begin = other.Begin;
+  Length = other.Length;
+  Failed = other.Failed;
 }
 
 Text::Text(Text&& other) noexcept

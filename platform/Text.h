@@ -19,9 +19,10 @@ struct TextPart;
 class Text {
  public:
   constexpr Text() = default;
-  // Over a literal: no memory is taken until the text is changed.
+  // Over a literal: no memory is taken until the text is changed. Only a
+  // constant will do, so that no buffer of the moment is ever taken for one.
   template <std::size_t N>
-  constexpr Text(const char (&literal)[N]) : Begin(literal), Length(N - 1) {}
+  consteval Text(const char (&literal)[N]) : Begin(literal), Length(N - 1) {}
   explicit Text(std::string_view text);
   Text(const Text& other);
   Text(Text&& other) noexcept;
