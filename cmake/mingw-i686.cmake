@@ -3,11 +3,11 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(PIVANE_MINGW_PREFIX i686-w64-mingw32)
-# The win32 thread model: the POSIX one links winpthreads into every program,
-# and winpthreads imports KERNEL32 functions that Windows 95 to XP lack, so
-# the loader of those systems would refuse pivane.exe.
-set(CMAKE_C_COMPILER ${PIVANE_MINGW_PREFIX}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${PIVANE_MINGW_PREFIX}-g++-win32)
+# The POSIX thread model gives GoogleTest the std::mutex it needs. pivane.exe
+# links no runtime at all, so the thread model's library (winpthreads, which
+# imports functions that Windows 95 to XP lack) never reaches it.
+set(CMAKE_C_COMPILER ${PIVANE_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PIVANE_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${PIVANE_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${PIVANE_MINGW_PREFIX})
