@@ -16,6 +16,13 @@ struct Cp1252Text {
   constexpr std::size_t Size() const { return Length; }
   // The bytes after the text are zero, so it is always NUL-terminated.
   constexpr const char* CStr() const { return Bytes; }
+  constexpr char operator[](std::size_t index) const { return Bytes[index]; }
+  friend constexpr bool operator==(const Cp1252Text& text, std::string_view other) {
+    return text.View() == other;
+  }
+  friend constexpr bool operator==(const Cp1252Text& text, const Cp1252Text& other) {
+    return text.View() == other.View();
+  }
 };
 
 namespace Cp1252Detail {

@@ -33,34 +33,16 @@ consteval ScrambledText<Capacity> Scramble(const char (&utf8)[N]) {
   return scrambled;
 }
 
-// A record's text, unscrambled into a buffer of the record's own capacity:
-// no memory is taken, so unscrambling cannot fail.
-template <std::size_t Capacity>
-struct PlainText {
-  char Bytes[Capacity + 1]{};
-  std::size_t Length = 0;
-
-  std::string_view View() const { return {Bytes, Length}; }
-  const char* CStr() const { return Bytes; }
-  std::size_t Size() const { return Length; }
-  char operator[](std::size_t index) const { return Bytes[index]; }
-  friend bool operator==(const PlainText& text, std::string_view other) {
-    return text.View() == other;
-  }
-  friend bool operator==(const PlainText& text, const PlainText& other) {
-    return text.View() == other.View();
-  }
-};
-
 // Kept out of line, so that no caller can fold a record back into its plain
 // text at compile time. Writes the text into bytes, which holds at least
 // the record's size, and answers its length.
 std::size_t UnscrambleRecord(std::span<const std::uint8_t> record, char* bytes);
 
-// The record's text, unscrambled afresh at every call.
+// The record's text, unscrambled afresh at every call into a buffer of the
+// record's own capacity: no memory is taken, so unscrambling cannot fail.
 template <std::size_t Capacity>
-PlainText<Capacity> UnscrambleText(const ScrambledText<Capacity>& text) {
-  PlainText<Capacity> plain;
+Cp1252Text<Capacity + 1> UnscrambleText(const ScrambledText<Capacity>& text) {
+  Cp1252Text<Capacity + 1> plain;
   plain.Length = UnscrambleRecord(text.Record, plain.Bytes);
   return plain;
 }

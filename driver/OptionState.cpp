@@ -8,9 +8,6 @@ using namespace WindowsOps;
 constinit Text InstalledReference;
 constinit Text CurrentReference;
 
-namespace {
-
-// Upper-cases a copy by the user's locale, as the shell compares paths.
 // A copy that memory was refused for is failed, and equals nothing.
 Text UpperCopy(const Text& text) {
   Text upper = text;
@@ -20,8 +17,6 @@ Text UpperCopy(const Text& text) {
   CharUpperBuffA(bytes, static_cast<Dword>(upper.Size()));
   return upper;
 }
-
-}  // namespace
 
 // Installed means the value holds exactly what an install writes, in any
 // case. The library file itself is not looked at.

@@ -29,6 +29,10 @@ Text StripTrailingBackslashes(Text text);
 // Sets SystemDir; false when the platform gives no usable system directory.
 bool ReadSystemDirectory();
 
+// An upper-cased copy by the user's locale (CharUpperBuffA), as the shell
+// compares paths and the switch is compared.
+Text UpperCopy(const Text& text);
+
 // Option state: true when the machine-wide value names our library.
 bool DetectOptionState();
 

@@ -94,13 +94,8 @@ bool ParseSwitches() {
   const TextList arguments = SplitCommandLine(commandLine);
   bool read = arguments.Ok();
   for (std::size_t i = 1; i < arguments.Size(); ++i) {
-    Text upper = arguments[i];
-    char* bytes = upper.Bytes();
-    if (bytes == nullptr) {
-      read = false;
-      continue;
-    }
-    CharUpperBuffA(bytes, static_cast<Dword>(upper.Size()));
+    const Text upper = UpperCopy(arguments[i]);
+    if (!upper.Ok()) read = false;
     if (upper == "/S") SilentMode = true;
   }
   return read;

@@ -29,6 +29,6 @@ inline std::ostream& operator<<(std::ostream& out, const TextList& list) {
 }
 
 template <std::size_t Capacity>
-std::ostream& operator<<(std::ostream& out, const PlainText<Capacity>& text) {
+std::ostream& operator<<(std::ostream& out, const Cp1252Text<Capacity>& text) {
   return out << '"' << text.View() << '"';
 }
