@@ -1,6 +1,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -100,7 +101,8 @@ void Text::Truncate(std::size_t length) {
 Text Join(std::initializer_list<TextPart> parts) {
   std::size_t length = 0;
   for (const TextPart& part : parts) {
-    if (!part.Ok) return Text::Refused();
+    // A length past what memory can hold is memory refused.
+    if (!part.Ok || part.View.size() > SIZE_MAX - length) return Text::Refused();
     length += part.View.size();
   }
   Text joined(NewBlock(length), length);
@@ -129,6 +131,11 @@ void TextList::Add(Text text) {
     return;
   }
   if (Count == Capacity) {
+    // A list too long to double in memory's bounds cannot grow.
+    if (Capacity > SIZE_MAX / 2 / sizeof(Text)) {
+      Failed = true;
+      return;
+    }
     const std::size_t capacity = Capacity == 0 ? 4 : Capacity * 2;
     auto* items = static_cast<Text*>(WindowsOps::HeapAlloc(capacity * sizeof(Text)));
     if (items == nullptr) {

@@ -16,13 +16,29 @@
 
 struct TextPart;
 
+namespace TextDetail {
+// Never defined, and not constexpr: an array that reaches it stops the
+// build with its name as the reason.
+void NotAStringLiteral();
+}  // namespace TextDetail
+
 class Text {
  public:
   constexpr Text() = default;
-  // Over a literal: no memory is taken until the text is changed. Only a
-  // constant will do, so that no buffer of the moment is ever taken for one.
+  // Over a string literal: no memory is taken until the text is changed.
+  // Only a constant whose one NUL is its last byte will do, so that no
+  // buffer of the moment, no byte block without its NUL and no block of
+  // several texts is ever taken for one; reading every byte at compile time
+  // is what refuses a buffer that can change.
   template <std::size_t N>
-  consteval Text(const char (&literal)[N]) : Begin(literal), Length(N - 1) {}
+  consteval Text(const char (&literal)[N]) : Begin(literal), Length(N - 1) {
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+      if (literal[i] == '\0') TextDetail::NotAStringLiteral();
+    }
+    if (literal[N - 1] != '\0') TextDetail::NotAStringLiteral();
+  }
+  template <std::size_t N>
+  Text(char (&buffer)[N]) = delete;
   explicit Text(std::string_view text);
   Text(const Text& other);
   Text(Text&& other) noexcept;
