@@ -45,9 +45,17 @@ void PivaneMain() {
 // are bytes 1 to 32 and "" pairs where an argument would begin; quoted
 // stretches join their neighbours; backslashes mean nothing. Stepping with
 // CharNextA keeps the trail byte of a double-byte character from being
-// taken for a quote or a separator.
+// taken for a quote or a separator. Memory grows with the line, not with
+// its square: each argument is gathered in one scratch block as long as the
+// line, and kept at its own length.
 TextList SplitCommandLine(const char* commandLine) {
   TextList arguments;
+  Text scratch = Text::Filled(std::string_view(commandLine).size(), '\0');
+  char* bytes = scratch.Bytes();
+  if (bytes == nullptr) {
+    arguments.Add(Text::Refused());
+    return arguments;
+  }
   const char* position = commandLine;
   for (;;) {
     for (;;) {
@@ -61,13 +69,6 @@ TextList SplitCommandLine(const char* commandLine) {
     }
     if (*position == '\0') break;
 
-    // An argument is never longer than the rest of the line.
-    Text argument = Text::Filled(std::string_view(position).size(), '\0');
-    char* bytes = argument.Bytes();
-    if (bytes == nullptr) {
-      arguments.Add(Text::Refused());
-      break;
-    }
     std::size_t length = 0;
     bool quoted = false;
     while (*position != '\0' && (quoted || !IsSeparator(*position))) {
@@ -82,8 +83,8 @@ TextList SplitCommandLine(const char* commandLine) {
     }
     // Only a lone quote at the very end comes out empty; it ends the list.
     if (length == 0) break;
-    argument.Truncate(length);
-    arguments.Add(std::move(argument));
+    arguments.Add(Text(std::string_view(bytes, length)));
+    if (!arguments.Ok()) break;
   }
   return arguments;
 }

@@ -18,6 +18,13 @@ struct OpenFile {
 std::map<std::uintptr_t, RegistryKey*> KeyHandles;
 std::map<std::uintptr_t, OpenFile> FileHandles;
 std::set<std::uintptr_t> FindHandles;
+// Every live heap block's size, across machines: a block may outlive the
+// machine it came from, and the program's globals free theirs after every
+// static of this file has gone, so this one never goes.
+std::map<void*, std::size_t>& BlockSizes() {
+  static auto* sizes = new std::map<void*, std::size_t>;
+  return *sizes;
+}
 std::uintptr_t NextHandle = 0x100;
 
 constexpr Status ERROR_BAD_PATHNAME = 161;
@@ -390,12 +397,21 @@ bool DeleteFileA(const char* fileName) {
 // Kept out of Calls: the program's calls stay as they read without them.
 void* HeapAlloc(std::size_t bytes) {
   if (++Windows().Allocations == Windows().RefusedAllocation) return nullptr;
+  void* block = std::malloc(bytes);
+  BlockSizes()[block] = bytes;
   ++Windows().HeapBlocks;
-  return std::malloc(bytes);
+  Windows().HeapBytes += bytes;
+  Windows().PeakHeapBytes = std::max(Windows().PeakHeapBytes, Windows().HeapBytes);
+  return block;
 }
 
 bool HeapFree(void* memory) {
   --Windows().HeapBlocks;
+  auto block = BlockSizes().find(memory);
+  if (block != BlockSizes().end()) {
+    Windows().HeapBytes -= std::min(Windows().HeapBytes, block->second);
+    BlockSizes().erase(block);
+  }
   std::free(memory);
   return true;
 }

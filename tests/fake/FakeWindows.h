@@ -97,6 +97,9 @@ struct Machine {
   int Allocations = 0;
   std::optional<int> RefusedAllocation;
   int HeapBlocks = 0;
+  // Bytes held in blocks now, and the most held at once.
+  std::size_t HeapBytes = 0;
+  std::size_t PeakHeapBytes = 0;
 };
 
 // The one machine the operations act on.

@@ -68,4 +68,18 @@ INSTANTIATE_TEST_SUITE_P(
                     SplitCase{"a \"", {"a"}}, SplitCase{"a \"\"\"", {"a"}},
                     SplitCase{"a \"\" \"\"", {"a"}}));
 
+// The longest line Windows passes on: 16,000 one-letter arguments before
+// the switch. Memory grows with the line, not with its square (that took
+// over 250 MB here once).
+TEST_F(SplitTest, LongestLineTakesMemoryInProportion) {
+  std::string line = "pivane.exe";
+  for (int i = 0; i < 16000; ++i) line += " a";
+  line += " /S";
+  const TextList arguments = SplitCommandLine(line.c_str());
+  ASSERT_TRUE(arguments.Ok());
+  EXPECT_EQ(arguments.Size(), 16002u);
+  EXPECT_EQ(arguments[16001], "/S");
+  EXPECT_LT(Windows().PeakHeapBytes, 64 * line.size());
+}
+
 }  // namespace
