@@ -2,11 +2,10 @@
 
 #include "constants/Constants.h"
 #include "platform/WindowsOps.h"
-#include "registry/RegCtrl.h"
 
 using namespace WindowsOps;
 
-constinit Text SavedRefreshValue = "32";
+constinit RegCtrl::StoredValue SavedRefreshValue;
 
 namespace {
 
@@ -22,13 +21,21 @@ void BroadcastSettingsChange() {
 
 }  // namespace
 
+// The size is the user's: it is left exactly as it was found, type and
+// bytes, or no value where there was none. What cannot be read, and so
+// could not be put back, is not changed at all.
 void RefreshShellIcons() {
-  RegCtrl::GetRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
-                        UnscrambleText(RefreshValueName).View(), SavedRefreshValue);
-  RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
-                        UnscrambleText(RefreshValueName).View(), "16");
+  const bool saved =
+      RegCtrl::GetRegValue(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
+                           UnscrambleText(RefreshValueName).View(), SavedRefreshValue);
+  if (saved) {
+    RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
+                          UnscrambleText(RefreshValueName).View(), "16");
+  }
   BroadcastSettingsChange();
-  RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
-                        UnscrambleText(RefreshValueName).View(), SavedRefreshValue);
+  if (saved) {
+    RegCtrl::PutRegValue(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
+                         UnscrambleText(RefreshValueName).View(), SavedRefreshValue);
+  }
   BroadcastSettingsChange();
 }

@@ -12,7 +12,8 @@ namespace WindowsOps {
 inline constexpr KeyHandle HKEY_CURRENT_USER{0x80000001u};
 inline constexpr KeyHandle HKEY_LOCAL_MACHINE{0x80000002u};
 
-inline constexpr Dword KEY_ALL_ACCESS = 0xF003F;
+inline constexpr Dword KEY_QUERY_VALUE = 0x0001;
+inline constexpr Dword KEY_SET_VALUE = 0x0002;
 inline constexpr Dword REG_OPTION_NON_VOLATILE = 0;
 inline constexpr Dword REG_NONE = 0;
 inline constexpr Dword REG_SZ = 1;

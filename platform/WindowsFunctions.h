@@ -32,6 +32,7 @@ Status RegQueryValueExA(KeyHandle key, const char* valueName, Dword* type, unsig
                         Dword* dataSize);
 Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const unsigned char* data,
                       Dword dataSize);
+Status RegDeleteValueA(KeyHandle key, const char* valueName);
 Status RegCloseKey(KeyHandle key);
 
 FindHandle FindFirstFileA(const char* fileName, FindData* findData);

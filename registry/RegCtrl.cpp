@@ -10,11 +10,16 @@ namespace {
 
 using namespace WindowsOps;
 
-// The registry object: one root, full access asked for whether reading or
-// writing, and at most one open key, closed (never flushed) when it goes.
+// A value that keeps growing between the query of its size and the read of
+// its bytes is read this many times at most; then the read fails.
+constexpr int ReadAttempts = 4;
+
+// The registry object: one root, the access that the call's one job needs
+// (a limited user may read what he may not write), and at most one open
+// key, closed (never flushed) when it goes.
 class RegistryKey {
  public:
-  explicit RegistryKey(KeyHandle root) : Root(root) {}
+  RegistryKey(KeyHandle root, Dword access) : Root(root), Access(access) {}
   ~RegistryKey() {
     if (Current) RegCloseKey(*Current);
   }
@@ -39,25 +44,46 @@ class RegistryKey {
   KeyHandle Key() const { return *Current; }
 
  private:
-  static constexpr Dword Access = KEY_ALL_ACCESS;
   KeyHandle Root;
+  Dword Access;
   std::optional<KeyHandle> Current;
 };
 
-// The text a string value holds: its bytes up to the first NUL, or all of
-// them where the stored data carries none.
-Text TextOf(const Text& data, Dword filled) {
-  std::string_view stored = data.View();
-  if (filled < stored.size()) stored.remove_suffix(stored.size() - filled);
-  const std::size_t end = stored.find('\0');
-  if (end != std::string_view::npos) stored.remove_suffix(stored.size() - end);
-  return Text(stored);
+enum class Found { Value, NoValue, Unreadable };
+
+// The value's type and bytes as stored. Another program may change it
+// between the query of its size and the read of its bytes: one that grew
+// in between is asked again, and any query that fails fails the read.
+Found ReadValue(KeyHandle key, const Text& name, StoredValue& value) {
+  Dword type = 0;
+  Dword size = 0;
+  Status status = RegQueryValueExA(key, name.CStr(), &type, nullptr, &size);
+  for (int attempt = 0; attempt < ReadAttempts; ++attempt) {
+    if (status == ERROR_FILE_NOT_FOUND) return Found::NoValue;
+    if (status != ERROR_SUCCESS) return Found::Unreadable;
+    Text data = Text::Filled(size, '\0');
+    char* bytes = data.Bytes();
+    if (bytes == nullptr) return Found::Unreadable;
+    Dword filled = size;
+    status =
+        RegQueryValueExA(key, name.CStr(), &type, reinterpret_cast<unsigned char*>(bytes), &filled);
+    if (status == ERROR_SUCCESS) {
+      if (filled > size) return Found::Unreadable;
+      data.Truncate(filled);
+      value = StoredValue{true, type, std::move(data)};
+      return Found::Value;
+    }
+    if (status == ERROR_MORE_DATA) {
+      status = RegQueryValueExA(key, name.CStr(), &type, nullptr, &size);
+    }
+  }
+  return Found::Unreadable;
 }
 
 }  // namespace
 
 bool PutRegString(KeyHandle root, TextPart keyPath, TextPart valueName, TextPart value) {
-  RegistryKey key(root);
+  RegistryKey key(root, KEY_SET_VALUE);
   if (!key.Open(keyPath, true)) return false;
   const Text name = Join({valueName});
   const Text data = Join({value});  // its NUL is the one the value is stored with
@@ -68,34 +94,54 @@ bool PutRegString(KeyHandle root, TextPart keyPath, TextPart valueName, TextPart
 }
 
 bool GetRegString(KeyHandle root, TextPart keyPath, TextPart valueName, Text& value) {
-  RegistryKey key(root);
+  RegistryKey key(root, KEY_QUERY_VALUE);
   if (!key.Open(keyPath, false)) return false;
   const Text name = Join({valueName});
   if (!name.Ok()) return false;
-  Dword type = 0;
-  Dword size = 0;
-  if (RegQueryValueExA(key.Key(), name.CStr(), &type, nullptr, &size) != ERROR_SUCCESS) {
-    return false;
-  }
-  Text text;
-  // The size is asked again: the value may have changed since the first
-  // query, and an unanswerable or empty size reads as the empty text.
-  if (RegQueryValueExA(key.Key(), name.CStr(), nullptr, nullptr, &size) == ERROR_SUCCESS &&
-      size != 0) {
-    Text data = Text::Filled(size, '\0');
-    char* bytes = data.Bytes();
-    if (bytes == nullptr) return false;
-    Dword filled = size;
-    if (RegQueryValueExA(key.Key(), name.CStr(), &type, reinterpret_cast<unsigned char*>(bytes),
-                         &filled) != ERROR_SUCCESS) {
-      return false;
-    }
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    text = TextOf(data, filled);
-    if (!text.Ok()) return false;
-  }
-  value = std::move(text);
+  StoredValue stored;
+  if (ReadValue(key.Key(), name, stored) != Found::Value) return false;
+  // A value of size 0 reads as the empty text, whatever its type.
+  if (!stored.Data.Empty() && stored.Type != REG_SZ && stored.Type != REG_EXPAND_SZ) return false;
+  // The text is the bytes up to the first NUL, or all of them.
+  stored.Data.Truncate(stored.Data.View().find('\0'));
+  if (!stored.Data.Ok()) return false;
+  value = std::move(stored.Data);
   return true;
+}
+
+bool GetRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, StoredValue& value) {
+  RegistryKey key(root, KEY_QUERY_VALUE);
+  if (!key.Open(keyPath, false)) return false;
+  const Text name = Join({valueName});
+  if (!name.Ok()) return false;
+  StoredValue stored;
+  switch (ReadValue(key.Key(), name, stored)) {
+    case Found::Value:
+      value = std::move(stored);
+      return true;
+    case Found::NoValue:
+      value = StoredValue{};
+      return true;
+    case Found::Unreadable:
+      break;
+  }
+  return false;
+}
+
+bool PutRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, const StoredValue& value) {
+  if (!value.Data.Ok()) return false;
+  RegistryKey key(root, KEY_SET_VALUE);
+  if (!key.Open(keyPath, false)) return false;
+  const Text name = Join({valueName});
+  if (!name.Ok()) return false;
+  if (!value.Exists) {
+    // Gone already is as good as deleted.
+    const Status status = RegDeleteValueA(key.Key(), name.CStr());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  }
+  return RegSetValueExA(key.Key(), name.CStr(), value.Type,
+                        reinterpret_cast<const unsigned char*>(value.Data.CStr()),
+                        static_cast<Dword>(value.Data.Size())) == ERROR_SUCCESS;
 }
 
 }  // namespace RegCtrl

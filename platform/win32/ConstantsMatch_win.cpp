@@ -9,7 +9,8 @@ namespace Ours {
 using namespace WindowsOps;
 constexpr auto UserRoot = static_cast<std::uintptr_t>(HKEY_CURRENT_USER);
 constexpr auto MachineRoot = static_cast<std::uintptr_t>(HKEY_LOCAL_MACHINE);
-constexpr auto KeyAllAccess = KEY_ALL_ACCESS;
+constexpr auto QueryValue = KEY_QUERY_VALUE;
+constexpr auto SetValue = KEY_SET_VALUE;
 constexpr auto NonVolatile = REG_OPTION_NON_VOLATILE;
 constexpr auto None = REG_NONE;
 constexpr auto Sz = REG_SZ;
@@ -52,7 +53,7 @@ constexpr auto InvalidHandle = static_cast<std::uintptr_t>(INVALID_HANDLE_VALUE)
 // expressions; their 32-bit values are compared as numbers.
 static_assert(Ours::UserRoot == 0x80000001u && Ours::MachineRoot == 0x80000002u);
 static_assert(Ours::Broadcast == 0xFFFF && Ours::InvalidHandle == ~std::uintptr_t{0});
-static_assert(Ours::KeyAllAccess == KEY_ALL_ACCESS);
+static_assert(Ours::QueryValue == KEY_QUERY_VALUE && Ours::SetValue == KEY_SET_VALUE);
 static_assert(Ours::NonVolatile == REG_OPTION_NON_VOLATILE);
 static_assert(Ours::None == REG_NONE && Ours::Sz == REG_SZ && Ours::ExpandSz == REG_EXPAND_SZ);
 static_assert(Ours::Binary == REG_BINARY && Ours::DwordType == REG_DWORD);

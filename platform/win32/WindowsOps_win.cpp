@@ -161,6 +161,10 @@ Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const un
   return ::RegSetValueExA(ToNative(key), valueName, 0, type, data, dataSize);
 }
 
+Status RegDeleteValueA(KeyHandle key, const char* valueName) {
+  return ::RegDeleteValueA(ToNative(key), valueName);
+}
+
 Status RegCloseKey(KeyHandle key) { return ::RegCloseKey(ToNative(key)); }
 
 FindHandle FindFirstFileA(const char* fileName, FindData* findData) {

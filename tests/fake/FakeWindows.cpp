@@ -238,12 +238,12 @@ Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword, Dword samDesire
   for (const std::string& part : SplitPath(subKey)) {
     auto sub = current->Subkeys.find(part);
     if (sub == current->Subkeys.end()) {
-      if (current->FullAccessDenied) return ERROR_ACCESS_DENIED;
+      if (!(current->Rights & CreateSubKeyRight)) return ERROR_ACCESS_DENIED;
       sub = current->Subkeys.emplace(part, RegistryKey{}).first;
     }
     current = &sub->second;
   }
-  if (current->FullAccessDenied && samDesired == KEY_ALL_ACCESS) return ERROR_ACCESS_DENIED;
+  if (samDesired & ~current->Rights) return ERROR_ACCESS_DENIED;
   *result = NewKeyHandle(current);
   return ERROR_SUCCESS;
 }
@@ -255,13 +255,15 @@ Status RegOpenKeyExA(KeyHandle key, const char* subKey, Dword samDesired, KeyHan
   if (subKey[0] == '\\') return ERROR_BAD_PATHNAME;
   RegistryKey* found = FindKey(*root, subKey);
   if (!found) return ERROR_FILE_NOT_FOUND;
-  if (found->FullAccessDenied && samDesired == KEY_ALL_ACCESS) return ERROR_ACCESS_DENIED;
+  if (samDesired & ~found->Rights) return ERROR_ACCESS_DENIED;
   *result = NewKeyHandle(found);
   return ERROR_SUCCESS;
 }
 
-Status RegQueryValueExA(KeyHandle key, const char* valueName, Dword* type, unsigned char* data,
-                        Dword* dataSize) {
+namespace {
+
+Status QueryValue(KeyHandle key, const char* valueName, Dword* type, unsigned char* data,
+                  Dword* dataSize) {
   if (Record("RegQueryValueExA", valueName)) return ERROR_ACCESS_DENIED;
   RegistryKey* open = RootOf(key);
   if (!open) return ERROR_FILE_NOT_FOUND;
@@ -280,6 +282,15 @@ Status RegQueryValueExA(KeyHandle key, const char* valueName, Dword* type, unsig
   return ERROR_SUCCESS;
 }
 
+}  // namespace
+
+Status RegQueryValueExA(KeyHandle key, const char* valueName, Dword* type, unsigned char* data,
+                        Dword* dataSize) {
+  const Status status = QueryValue(key, valueName, type, data, dataSize);
+  if (Windows().Meanwhile) Windows().Meanwhile("RegQueryValueExA");
+  return status;
+}
+
 Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const unsigned char* data,
                       Dword dataSize) {
   if (Record("RegSetValueExA", std::string(valueName) + "=" + Snippet(data, dataSize))) {
@@ -289,6 +300,13 @@ Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const un
   if (!open) return ERROR_FILE_NOT_FOUND;
   open->Values[valueName] = RegistryValue{type, Snippet(data, dataSize)};
   return ERROR_SUCCESS;
+}
+
+Status RegDeleteValueA(KeyHandle key, const char* valueName) {
+  if (Record("RegDeleteValueA", valueName)) return ERROR_ACCESS_DENIED;
+  RegistryKey* open = RootOf(key);
+  if (!open) return ERROR_FILE_NOT_FOUND;
+  return open->Values.erase(valueName) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 Status RegCloseKey(KeyHandle key) {

@@ -8,6 +8,7 @@
 #include <compare>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -19,6 +20,13 @@
 namespace Fake {
 
 using WindowsOps::Dword;
+
+// Rights on a key, with their Win32 values: all of them (KEY_ALL_ACCESS),
+// those of a user who may only read (KEY_READ), and the one that creating
+// a key below another needs on the parent (KEY_CREATE_SUB_KEY).
+inline constexpr Dword AllRights = 0xF003F;
+inline constexpr Dword ReadRights = 0x20019;
+inline constexpr Dword CreateSubKeyRight = 0x0004;
 
 // Windows compares registry and file names without regard to case.
 struct NoCase {
@@ -34,9 +42,9 @@ struct RegistryValue {
 struct RegistryKey {
   std::map<std::string, RegistryKey, NoCase> Subkeys;
   std::map<std::string, RegistryValue, NoCase> Values;
-  // The user may read this key but not open it for full access, nor
-  // create keys below it.
-  bool FullAccessDenied = false;
+  // The rights the user holds on this key: an open that asks for more is
+  // refused, and a key is created below it only with CreateSubKeyRight.
+  Dword Rights = AllRights;
 };
 
 struct File {
@@ -84,6 +92,14 @@ struct Machine {
   std::map<std::string, int> CallCounts;
   // At most this many bytes are written by one WriteFile that succeeds.
   std::optional<Dword> WriteLimit;
+  // What another program does right after each RegQueryValueExA and
+  // FindFirstFileA of ours, given the operation's name: a value that
+  // changes, a file that appears.
+  std::function<void(const std::string& operation)> Meanwhile;
+  // A 32-bit program under WOW64 that cannot turn file-system redirection
+  // off: the Win32 layer then gives no system directory, and fails every
+  // file operation by path before it touches anything.
+  bool RedirectionFails = false;
   std::optional<Dword> ExitCode;
   Dword LastError = 0;
 

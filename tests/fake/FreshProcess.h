@@ -14,7 +14,7 @@ inline void ResetGlobals() {
   SystemDir.Clear();
   InstalledReference.Clear();
   CurrentReference.Clear();
-  SavedRefreshValue = "32";
+  SavedRefreshValue = RegCtrl::StoredValue{};
 }
 
 // The globals let go of their memory before the machine is new, so that

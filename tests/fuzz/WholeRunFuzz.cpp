@@ -53,7 +53,8 @@ void MaybeValue(FuzzedDataProvider& input, Fake::RegistryKey& root, const std::s
   const Dword type = input.ConsumeIntegralInRange<Dword>(0, 7);
   std::string data = input.ConsumeBool() ? likely : input.ConsumeRandomLengthString(64);
   Fake::SetValue(root, key, name, type, data);
-  Fake::FindKey(root, key)->FullAccessDenied = input.ConsumeIntegralInRange(0, 5) == 0;
+  Fake::FindKey(root, key)->Rights =
+      input.PickValueInArray({Fake::AllRights, Fake::AllRights, Fake::ReadRights, Dword{0}});
 }
 
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {

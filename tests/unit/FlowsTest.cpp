@@ -60,6 +60,7 @@ TEST_F(FlowsTest, InstallWritesTheLibraryThenTheValueThenRefreshes) {
 
 TEST_F(FlowsTest, UninstallPointsAwayThenDeletesThenRefreshes) {
   Installed();
+  Fake::CreateKey(Windows().UserRoot, IconSizeKey);
   Run();
 
   EXPECT_EQ(IconValue(), Sz(FallbackForm));
@@ -75,7 +76,7 @@ TEST_F(FlowsTest, UninstallPointsAwayThenDeletesThenRefreshes) {
   EXPECT_LT(Index("SendMessageTimeoutA"), Index("MessageBoxA L'installation"));
   ASSERT_EQ(Windows().Broadcasts.size(), 2u);
   EXPECT_EQ(Windows().Broadcasts[0].IconSize, Sz("16"));
-  EXPECT_EQ(Windows().Broadcasts[1].IconSize, Sz("32"));
+  EXPECT_EQ(Windows().Broadcasts[1].IconSize, std::nullopt);
 }
 
 TEST_F(FlowsTest, RunsToggleTheOption) {
@@ -170,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                     0x10, Conflict},
         FailureCase{
             "InstallValueRefused", false,
-            [] { Fake::CreateKey(Fake::Windows().MachineRoot, IconKey).FullAccessDenied = true; },
+            [] { Fake::CreateKey(Fake::Windows().MachineRoot, IconKey).Rights = Fake::ReadRights; },
             0x10, Failure},
         FailureCase{"UninstallValueRefused", true, [] { Fake::FailCall("RegSetValueExA", 1); },
                     0x10, Failure},
@@ -182,14 +183,16 @@ INSTANTIATE_TEST_SUITE_P(
                     0, Done},
         FailureCase{"LibraryStuckIsIgnored", true,
                     [] { Fake::Windows().Files[LibraryPath].HeldElsewhere = true; }, 0, Done},
-        FailureCase{
-            "RefreshFailuresAreIgnored", false,
-            [] { Fake::CreateKey(Fake::Windows().UserRoot, IconSizeKey).FullAccessDenied = true; },
-            0, Done}),
+        FailureCase{"RefreshFailuresAreIgnored", false,
+                    [] {
+                      Fake::CreateKey(Fake::Windows().UserRoot, IconSizeKey).Rights =
+                          Fake::ReadRights;
+                    },
+                    0, Done}),
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 TEST_F(FlowsTest, InstallWithoutRightToTheValueKeepsTheWrittenLibrary) {
-  Fake::CreateKey(Windows().MachineRoot, IconKey).FullAccessDenied = true;
+  Fake::CreateKey(Windows().MachineRoot, IconKey).Rights = Fake::ReadRights;
   Run();
   EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image);
 }
@@ -202,15 +205,39 @@ TEST_F(FlowsTest, SilentFailuresShowNothing) {
   EXPECT_EQ(Windows().Files[LibraryPath].Contents, "small");
 }
 
-// A user without full access to the key sees the option as not installed
-// and is offered the install; the value cannot be written.
-TEST_F(FlowsTest, InstalledButUnreadableOffersInstall) {
-  Installed();
-  Fake::FindKey(Windows().MachineRoot, IconKey)->FullAccessDenied = true;
-  Run();
-  EXPECT_TRUE(Windows().Boxes[0].Text.ends_with("l'installer ?"));
-  EXPECT_EQ(BoxStyles(), (std::vector<Dword>{0x24, 0x10}));
-  EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image);
+// With the option installed, what the user may do with the machine-wide
+// key decides the question and the end: reading needs only the right to
+// read, so a limited user is asked the truth, and the write that he may not
+// make fails with nothing changed. Only a key he may not even read hides
+// the state.
+TEST_F(FlowsTest, InstalledStateIsReadUnderEachAccess) {
+  struct Case {
+    const char* name;
+    Dword rights;
+    std::string question;  // the end of the first box
+    Dword lastStyle;
+    std::string value;  // what value "4" holds afterwards
+    bool libraryKept;
+  };
+  const Case cases[] = {
+      {"Full", Fake::AllRights, "d\xE9sinstaller ?", 0x40, FallbackForm, false},
+      {"ReadOnly", Fake::ReadRights, "d\xE9sinstaller ?", 0x10, InstalledForm, true},
+      {"None", 0, "l'installer ?", 0x10, InstalledForm, true},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Installed();
+    Fake::FindKey(Windows().MachineRoot, IconKey)->Rights = c.rights;
+    Run();
+    ASSERT_EQ(Windows().Boxes.size(), 2u) << c.name;
+    EXPECT_TRUE(Windows().Boxes[0].Text.ends_with(c.question)) << c.name;
+    EXPECT_EQ(Windows().Boxes[1].Style, c.lastStyle) << c.name;
+    EXPECT_EQ(IconValue(), Sz(c.value)) << c.name;
+    EXPECT_EQ(Windows().Files.contains(LibraryPath), c.libraryKept) << c.name;
+    if (c.libraryKept) {
+      EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image) << c.name;
+    }
+  }
 }
 
 // Memory refused at any one allocation of a whole run: the run still ends

@@ -50,12 +50,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 class OptionStateTest : public PivaneTest {};
 
-TEST_F(OptionStateTest, ReadOnlyAccessCountsAsNotInstalled) {
+// Reading the state needs only the right to read the key.
+TEST_F(OptionStateTest, ReadOnlyAccessReadsTheState) {
   SystemDir = Text(TestSystemDir);
   Fake::SetValue(Windows().MachineRoot, IconKey, "4", REG_SZ, InstalledForm + '\0');
-  Fake::FindKey(Windows().MachineRoot, IconKey)->FullAccessDenied = true;
-  EXPECT_FALSE(DetectOptionState());
-  EXPECT_EQ(CurrentReference, "");
+  Fake::FindKey(Windows().MachineRoot, IconKey)->Rights = Fake::ReadRights;
+  EXPECT_TRUE(DetectOptionState());
+  EXPECT_EQ(CurrentReference, InstalledForm);
 }
 
 // Case follows Windows-1252 upper-casing, accented letters included.

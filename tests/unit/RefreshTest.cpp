@@ -9,19 +9,21 @@ using Fake::RegistryValue;
 
 struct RefreshCase {
   const char* name;
-  std::optional<RegistryValue> before;
-  std::optional<RegistryValue> after;
-  bool keyReadOnly = false;
+  std::optional<RegistryValue> before;  // and after: the user's size is left as found
+  bool sixteenBetween = true;           // the windows see "16" at the first broadcast
+  Dword rights = Fake::AllRights;
+  bool keyExists = true;
+  bool unreadable = false;
 };
 
 class RefreshTest : public PivaneTest, public testing::WithParamInterface<RefreshCase> {};
 
-TEST_P(RefreshTest, SetsSixteenBroadcastsRestoresAndBroadcastsAgain) {
+TEST_P(RefreshTest, SetsSixteenBroadcastsPutsBackAndBroadcastsAgain) {
   const RefreshCase& c = GetParam();
-  Fake::CreateKey(Windows().UserRoot, IconSizeKey);
+  if (c.keyExists) Fake::CreateKey(Windows().UserRoot, IconSizeKey).Rights = c.rights;
   if (c.before)
     Fake::SetValue(Windows().UserRoot, IconSizeKey, IconSizeValue, c.before->Type, c.before->Data);
-  Fake::FindKey(Windows().UserRoot, IconSizeKey)->FullAccessDenied = c.keyReadOnly;
+  if (c.unreadable) Fake::FailCall("RegQueryValueExA", 1);
 
   RefreshShellIcons();
 
@@ -33,31 +35,32 @@ TEST_P(RefreshTest, SetsSixteenBroadcastsRestoresAndBroadcastsAgain) {
     EXPECT_GE(b.TimeoutMs, 1000u);
     EXPECT_LE(b.TimeoutMs, 5000u);
   }
-  // What the windows saw at each broadcast, and what stays.
-  EXPECT_EQ(Windows().Broadcasts[0].IconSize, c.keyReadOnly ? c.before : Sz("16"));
-  EXPECT_EQ(Windows().Broadcasts[1].IconSize, c.after);
-  EXPECT_EQ(IconSize(), c.after);
+  // What the windows saw at each broadcast, and what stays: the same type
+  // and bytes, or no value at all.
+  EXPECT_EQ(Windows().Broadcasts[0].IconSize, c.sixteenBetween ? Sz("16") : c.before);
+  EXPECT_EQ(Windows().Broadcasts[1].IconSize, c.before);
+  EXPECT_EQ(IconSize(), c.before);
+  EXPECT_EQ(Fake::FindKey(Windows().UserRoot, IconSizeKey) != nullptr, c.keyExists);
   ExpectAllReleased();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Values, RefreshTest,
-    testing::Values(RefreshCase{"Absent", std::nullopt,
-                                RegistryValue{REG_SZ, std::string("32\0", 3)}},
-                    RefreshCase{"Other", RegistryValue{REG_SZ, std::string("24\0", 3)},
-                                RegistryValue{REG_SZ, std::string("24\0", 3)}},
-                    RefreshCase{"AlreadySixteen", RegistryValue{REG_SZ, std::string("16\0", 3)},
-                                RegistryValue{REG_SZ, std::string("16\0", 3)}},
-                    RefreshCase{"NonString", RegistryValue{REG_DWORD, std::string("\x20\0\0\0", 4)},
-                                RegistryValue{REG_SZ, std::string("32\0", 3)}},
-                    RefreshCase{"EmptyString", RegistryValue{REG_SZ, ""},
-                                RegistryValue{REG_SZ, std::string(1, '\0')}},
-                    RefreshCase{"EmptyBinary", RegistryValue{REG_BINARY, ""},
-                                RegistryValue{REG_SZ, std::string(1, '\0')}},
-                    RefreshCase{"Expandable", RegistryValue{REG_EXPAND_SZ, std::string("%X%\0", 4)},
-                                RegistryValue{REG_SZ, std::string("%X%\0", 4)}},
-                    RefreshCase{"NotWritable", RegistryValue{REG_SZ, std::string("24\0", 3)},
-                                RegistryValue{REG_SZ, std::string("24\0", 3)}, true}),
+    testing::Values(
+        RefreshCase{"Absent", std::nullopt},
+        RefreshCase{"Other", RegistryValue{REG_SZ, std::string("48\0", 3)}},
+        RefreshCase{"AlreadySixteen", RegistryValue{REG_SZ, std::string("16\0", 3)}},
+        RefreshCase{"NonString", RegistryValue{REG_DWORD, std::string("\x20\0\0\0", 4)}},
+        RefreshCase{"EmptyString", RegistryValue{REG_SZ, ""}},
+        RefreshCase{"EmptyBinary", RegistryValue{REG_BINARY, ""}},
+        RefreshCase{"Expandable", RegistryValue{REG_EXPAND_SZ, std::string("%X%\0", 4)}},
+        RefreshCase{"NotWritable", RegistryValue{REG_SZ, std::string("24\0", 3)}, false,
+                    Fake::ReadRights},
+        // What cannot be put back is not changed: a value that cannot be
+        // read, or a key that is not there (writing would create it).
+        RefreshCase{"Unreadable", RegistryValue{REG_SZ, std::string("24\0", 3)}, false,
+                    Fake::AllRights, true, true},
+        RefreshCase{"KeyMissing", std::nullopt, false, Fake::AllRights, false}),
     [](const testing::TestParamInfo<RefreshCase>& info) { return info.param.name; });
 
 }  // namespace

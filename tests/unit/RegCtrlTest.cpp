@@ -33,16 +33,37 @@ void Store(Dword type, const std::string& data) {
   Fake::SetValue(Fake::Windows().UserRoot, Key, "v", type, data);
 }
 
+// Stores "x", which becomes text (or goes away) right after the given query.
+void ChangeAtQuery(int query, std::optional<std::string> text) {
+  Store(REG_SZ, std::string("x\0", 2));
+  Fake::Windows().Meanwhile = [query, text](const std::string&) {
+    if (Fake::Windows().CallCounts["RegQueryValueExA"] != query) return;
+    auto& values = Fake::FindKey(Fake::Windows().UserRoot, Key)->Values;
+    if (text) {
+      values["v"] = RegistryValue{REG_SZ, *text + '\0'};
+    } else {
+      values.erase("v");
+    }
+  };
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, GetRegStringTest,
     testing::Values(
         ReadCase{"KeyMissing", [] {}, false, "before"},
         ReadCase{"ValueMissing", [] { Fake::CreateKey(Fake::Windows().UserRoot, Key); }, false,
                  "before"},
+        // A read asks only to query: a user who may not write still reads.
+        ReadCase{"ReadOnlyKey",
+                 [] {
+                   Store(REG_SZ, std::string("x\0", 2));
+                   Fake::FindKey(Fake::Windows().UserRoot, Key)->Rights = Fake::ReadRights;
+                 },
+                 true, "x"},
         ReadCase{"AccessRefused",
                  [] {
                    Store(REG_SZ, std::string("x\0", 2));
-                   Fake::FindKey(Fake::Windows().UserRoot, Key)->FullAccessDenied = true;
+                   Fake::FindKey(Fake::Windows().UserRoot, Key)->Rights = 0;
                  },
                  false, "before"},
         ReadCase{"String", [] { Store(REG_SZ, std::string("text\0", 5)); }, true, "text"},
@@ -63,16 +84,30 @@ INSTANTIATE_TEST_SUITE_P(
                    Fake::FailCall("RegQueryValueExA", 1);
                  },
                  false, "before"},
-        ReadCase{"SecondSizeQueryFails",
+        // A failed query at any point is a failed read, never an empty text.
+        ReadCase{"DataQueryFails",
                  [] {
                    Store(REG_SZ, std::string("x\0", 2));
                    Fake::FailCall("RegQueryValueExA", 2);
                  },
-                 true, ""},
-        ReadCase{"DataQueryFails",
+                 false, "before"},
+        // Another program changes the value between our queries: one that
+        // grew is read again, a bounded number of times.
+        ReadCase{"GrowsOnce", [] { ChangeAtQuery(1, "longer text"); }, true, "longer text"},
+        ReadCase{"GrowsOnceThenSizeQueryFails",
+                 [] {
+                   ChangeAtQuery(1, "longer text");
+                   Fake::FailCall("RegQueryValueExA", 3);
+                 },
+                 false, "before"},
+        ReadCase{"GoesAwayBetween", [] { ChangeAtQuery(1, std::nullopt); }, false, "before"},
+        ReadCase{"KeepsGrowing",
                  [] {
                    Store(REG_SZ, std::string("x\0", 2));
-                   Fake::FailCall("RegQueryValueExA", 3);
+                   Fake::Windows().Meanwhile = [](const std::string&) {
+                     auto& value = Fake::FindKey(Fake::Windows().UserRoot, Key)->Values["v"];
+                     value.Data.insert(0, "x");
+                   };
                  },
                  false, "before"},
         ReadCase{"OpenFails",
@@ -85,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class RegCtrlTest : public PivaneTest {};
 
-TEST_F(RegCtrlTest, ReadsAskForFullAccessAndNeverCreate) {
+TEST_F(RegCtrlTest, ReadsNeverCreate) {
   Text value;
   EXPECT_FALSE(RegCtrl::GetRegString(HKEY_LOCAL_MACHINE, Key, "v", value));
   EXPECT_EQ(Fake::FindKey(Windows().MachineRoot, "Software"), nullptr);
@@ -122,9 +157,9 @@ TEST_F(RegCtrlTest, WriteFailuresAnswerFalseAndCloseTheKey) {
   };
   const Case cases[] = {
       {"AccessRefused",
-       [] { Fake::CreateKey(Fake::Windows().UserRoot, Key).FullAccessDenied = true; }},
+       [] { Fake::CreateKey(Fake::Windows().UserRoot, Key).Rights = Fake::ReadRights; }},
       {"ParentRefusesNewKeys",
-       [] { Fake::CreateKey(Fake::Windows().UserRoot, "Software").FullAccessDenied = true; }},
+       [] { Fake::CreateKey(Fake::Windows().UserRoot, "Software").Rights = Fake::ReadRights; }},
       {"CreateFails", [] { Fake::FailCall("RegCreateKeyExA", 1); }},
       {"SetFails", [] { Fake::FailCall("RegSetValueExA", 1); }},
   };

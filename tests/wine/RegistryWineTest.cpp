@@ -113,9 +113,9 @@ TEST_F(RegistryWine, ReadsAsTheTableSays) {
             ERROR_FILE_NOT_FOUND);
 }
 
-// Everyone may read the key but nobody may write it: the helpers ask for
-// full access even to read, so both fail.
-TEST_F(RegistryWine, ReadOnlyKeyRefusesBothHelpers) {
+// Everyone may read the key but nobody may write it: a read asks only to
+// query, so it succeeds, and the write fails with nothing changed.
+TEST_F(RegistryWine, ReadOnlyKeyIsReadButNotWritten) {
   Store("v", REG_SZ, std::string("24\0", 3));
   HKEY key;
   ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, Path.c_str(), 0, KEY_ALL_ACCESS, &key),
@@ -137,10 +137,40 @@ TEST_F(RegistryWine, ReadOnlyKeyRefusesBothHelpers) {
   ::LocalFree(acl);
 
   Text value = "before";
-  EXPECT_FALSE(RegCtrl::GetRegString(User, Path, "v", value));
-  EXPECT_EQ(value, "before");
+  EXPECT_TRUE(RegCtrl::GetRegString(User, Path, "v", value));
+  EXPECT_EQ(value, "24");
   EXPECT_FALSE(RegCtrl::PutRegString(User, Path, "v", "16"));
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, "v"), std::make_pair(DWORD{REG_SZ}, std::string("24\0", 3)));
+}
+
+// What is read is put back to the byte, type included, after "16" was
+// written over it; a value that was not there is taken away again.
+TEST_F(RegistryWine, StoredValueIsPutBackExactly) {
+  struct Case {
+    const char* name;
+    DWORD type;  // 0xdeadbeef: no value
+    std::string data;
+  };
+  const Case cases[] = {
+      {"absent", 0xdeadbeef, ""},
+      {"string", REG_SZ, std::string("48\0", 3)},
+      {"dword", REG_DWORD, std::string("\x20\0\0\0", 4)},
+      {"expandable", REG_EXPAND_SZ, std::string("%X%\0", 4)},
+      {"emptybinary", REG_BINARY, ""},
+  };
+  for (const Case& c : cases) {
+    Store("other", REG_SZ, "keeps the key");
+    if (c.type != 0xdeadbeef) Store(c.name, c.type, c.data);
+    RegCtrl::StoredValue saved;
+    ASSERT_TRUE(RegCtrl::GetRegValue(User, Path, c.name, saved)) << c.name;
+    ASSERT_TRUE(RegCtrl::PutRegString(User, Path, c.name, "16")) << c.name;
+    ASSERT_TRUE(RegCtrl::PutRegValue(User, Path, c.name, saved)) << c.name;
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, c.name), std::make_pair(c.type, c.data)) << c.name;
+  }
+  // A key that is not there is not read as holding no value: putting that
+  // back would leave a key behind.
+  RegCtrl::StoredValue saved;
+  EXPECT_FALSE(RegCtrl::GetRegValue(User, Path + "\\none", "v", saved));
 }
 
 }  // namespace
