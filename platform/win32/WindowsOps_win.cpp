@@ -7,7 +7,10 @@
 // directory in SysWOW64, where the 64-bit shell looks for neither. So under
 // WOW64 the machine-wide root is opened in the 64-bit view and every file
 // operation by path runs with file-system redirection turned off for the
-// length of that one call. On 32-bit Windows nothing changes.
+// length of that one call. Where it cannot be turned off, the call fails
+// without touching anything, and there is no system directory to give:
+// the program would otherwise write a library where the shell never looks
+// and report success. On 32-bit Windows nothing changes.
 #include <windows.h>
 
 #include "platform/WindowsFunctions.h"
@@ -62,6 +65,8 @@ bool IsWow64() {
 }
 
 // Turns file-system redirection off for its lifetime, under WOW64 only.
+// Reached() is false where the real system directory is out of reach: under
+// WOW64 with redirection still on. The failed call's error stays the last.
 class RedirectionOff {
  public:
   RedirectionOff() {
@@ -69,6 +74,7 @@ class RedirectionOff {
     using DisableFunction = BOOL(WINAPI*)(PVOID*);
     auto disable = Kernel32Export<DisableFunction>("Wow64DisableWow64FsRedirection");
     Active = disable && disable(&OldValue);
+    Failed = !Active;
   }
   ~RedirectionOff() {
     if (!Active) return;
@@ -83,9 +89,12 @@ class RedirectionOff {
   RedirectionOff(const RedirectionOff&) = delete;
   RedirectionOff& operator=(const RedirectionOff&) = delete;
 
+  bool Reached() const { return !Failed; }
+
  private:
   PVOID OldValue = nullptr;
   bool Active = false;
+  bool Failed = false;
 };
 
 REGSAM ViewFor(KeyHandle key, Dword samDesired) {
@@ -99,7 +108,13 @@ REGSAM ViewFor(KeyHandle key, Dword samDesired) {
 
 Dword GetVersion() { return ::GetVersion(); }
 
-Dword GetSystemDirectoryA(char* buffer, Dword size) { return ::GetSystemDirectoryA(buffer, size); }
+Dword GetSystemDirectoryA(char* buffer, Dword size) {
+  {
+    RedirectionOff redirection;
+    if (!redirection.Reached()) return 0;
+  }
+  return ::GetSystemDirectoryA(buffer, size);
+}
 
 const char* GetCommandLineA() { return ::GetCommandLineA(); }
 
@@ -183,8 +198,10 @@ bool FindClose(FindHandle find) { return ::FindClose(ToNative(find)); }
 FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                        Dword creationDisposition, Dword flagsAndAttributes) {
   RedirectionOff redirection;
-  HANDLE file = ::CreateFileA(fileName, desiredAccess, shareMode, nullptr, creationDisposition,
-                              flagsAndAttributes, nullptr);
+  HANDLE file = redirection.Reached()
+                    ? ::CreateFileA(fileName, desiredAccess, shareMode, nullptr,
+                                    creationDisposition, flagsAndAttributes, nullptr)
+                    : INVALID_HANDLE_VALUE;
   return static_cast<FileHandle>(reinterpret_cast<std::uintptr_t>(file));
 }
 
@@ -208,12 +225,12 @@ bool CloseHandle(FileHandle file) { return ::CloseHandle(ToNative(file)); }
 
 bool SetFileAttributesA(const char* fileName, Dword fileAttributes) {
   RedirectionOff redirection;
-  return ::SetFileAttributesA(fileName, fileAttributes);
+  return redirection.Reached() && ::SetFileAttributesA(fileName, fileAttributes);
 }
 
 bool DeleteFileA(const char* fileName) {
   RedirectionOff redirection;
-  return ::DeleteFileA(fileName);
+  return redirection.Reached() && ::DeleteFileA(fileName);
 }
 
 void* HeapAlloc(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }

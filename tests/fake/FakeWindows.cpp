@@ -165,7 +165,7 @@ Dword GetVersion() {
 
 Dword GetSystemDirectoryA(char* buffer, Dword size) {
   Record("GetSystemDirectoryA");
-  if (!Windows().SystemDirectory) return 0;
+  if (!Windows().SystemDirectory || Windows().RedirectionFails) return 0;
   const std::string& directory = *Windows().SystemDirectory;
   // Too small: the buffer is left alone and the size needed comes back.
   if (directory.size() + 1 > size) return static_cast<Dword>(directory.size() + 1);
@@ -395,7 +395,7 @@ bool CloseHandle(FileHandle file) {
 bool SetFileAttributesA(const char* fileName, Dword fileAttributes) {
   File* file = FindFile(fileName);
   if (Record("SetFileAttributesA", fileName + std::string("=") + std::to_string(fileAttributes)) ||
-      !file) {
+      Windows().RedirectionFails || !file) {
     return false;
   }
   file->Attributes = fileAttributes & ~FILE_ATTRIBUTE_DIRECTORY;
@@ -404,7 +404,7 @@ bool SetFileAttributesA(const char* fileName, Dword fileAttributes) {
 
 bool DeleteFileA(const char* fileName) {
   File* file = FindFile(fileName);
-  if (Record("DeleteFileA", fileName) || !file) return false;
+  if (Record("DeleteFileA", fileName) || Windows().RedirectionFails || !file) return false;
   if (file->Directory || file->HeldElsewhere || (file->Attributes & FILE_ATTRIBUTE_READONLY)) {
     return false;
   }

@@ -63,16 +63,26 @@ TEST_F(StartupTest, SystemDirectoryLosesItsTrailingBackslashes) {
 
 // Without a system directory every path would begin at the root of the
 // current drive: no flow runs, the failure is reported, nothing is touched.
+// So it goes under WOW64 where redirection cannot be turned off, and the
+// real system directory is out of reach (the last case, installed).
 TEST_F(StartupTest, NoSystemDirectoryTouchesNothing) {
-  const std::optional<std::string> directories[] = {std::nullopt, std::string(261, 'x'),
-                                                    std::string(300, 'x'), "\\", "\\\\"};
+  const std::optional<std::string> directories[] = {
+      std::nullopt, std::string(261, 'x'), std::string(300, 'x'), "\\", "\\\\", TestSystemDir};
   for (const auto& directory : directories) {
     for (bool silent : {false, true}) {
       SetUp();
       Windows().SystemDirectory = directory;
       Windows().CommandLine = silent ? "pivane.exe /S" : "pivane.exe";
+      const bool redirectionFails = directory == TestSystemDir;
+      if (redirectionFails) {
+        Windows().RedirectionFails = true;
+        Fake::SetValue(Windows().MachineRoot, IconKey, "4", WindowsOps::REG_SZ,
+                       InstalledForm + '\0');
+      }
       PivaneMain();
-      const std::string label = directory ? *directory : "(failure)";
+      const std::string label = redirectionFails ? "(redirection fails)"
+                                : directory      ? *directory
+                                                 : "(failure)";
       EXPECT_EQ(Windows().Boxes.size(), silent ? 0u : 1u) << label;
       if (!silent && !Windows().Boxes.empty()) {
         EXPECT_EQ(Windows().Boxes[0].Text, "Une erreur s'est produite durant l'op\xE9ration !");
