@@ -38,15 +38,15 @@ ScopedFile OpenFile(const Text& path, Dword disposition) {
       CreateFileA(path.CStr(), ReadWrite, ShareReadWrite, disposition, FILE_ATTRIBUTE_NORMAL));
 }
 
-// The attributes of the file at path; none for a missing file or a
+// The directory entry of the file at path; none for a missing file or a
 // directory.
-std::optional<Dword> FileAttributesOf(const Text& path) {
+std::optional<FindData> FileEntryOf(const Text& path) {
   FindData found;
   FindHandle find = FindFirstFileA(path.CStr(), &found);
   if (find == INVALID_FIND_HANDLE) return std::nullopt;
   FindClose(find);
   if (found.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
-  return found.FileAttributes;
+  return found;
 }
 
 // The size of the file at path, opened for reading and writing and closed
@@ -62,15 +62,16 @@ std::optional<std::uint64_t> SizeOf(const Text& path) {
   return (std::uint64_t{high} << 32) | low;
 }
 
+// Only a name that nothing holds is created: a file that appeared since it
+// was looked for is never emptied, but judged as any file found there.
 bool WriteNewLibrary(const Text& path) {
   bool written = false;
   bool closed = false;
-  bool created = false;
   {
-    ScopedFile file = OpenFile(path, CREATE_ALWAYS);
-    if (!file.IsOpen()) return false;
-    // A file that appeared since it was looked for is not this call's.
-    created = GetLastError() != ERROR_ALREADY_EXISTS;
+    ScopedFile file = OpenFile(path, CREATE_NEW);
+    if (!file.IsOpen()) {
+      return GetLastError() == ERROR_FILE_EXISTS && SizeOf(path) == IconLibrarySize;
+    }
     Dword count = 0;
     written = WriteFile(file.Get(), IconLibraryImage.data(), IconLibrarySize, &count) &&
               count == IconLibrarySize;
@@ -78,7 +79,7 @@ bool WriteNewLibrary(const Text& path) {
   }
   // A truncated library would be taken for a foreign file by every later
   // install, so a write that failed or came up short takes its file away.
-  if (!written && created) DeleteFileA(path.CStr());
+  if (!written) DeleteFileA(path.CStr());
   return written && closed;
 }
 
@@ -88,11 +89,13 @@ bool WriteNewLibrary(const Text& path) {
 bool DeployIconLibrary(const Text& dir) {
   const Text path = Join({dir, "\\", UnscrambleText(IconLibraryName).View()});
   if (!path.Ok()) return false;
-  if (FileAttributesOf(path)) return SizeOf(path) == IconLibrarySize;
+  if (FileEntryOf(path)) return SizeOf(path) == IconLibrarySize;
   return WriteNewLibrary(path);
 }
 
-// A path that memory was refused for is a file that could not be removed.
+// Whether a file is ours is decided from its directory entry, before
+// anything is done to it: a file of another size is never touched. A path
+// that memory was refused for is a file that could not be removed.
 void RemoveLibraryFile(RemovalTarget target, const Text& dir) {
   const bool current = target == RemovalTarget::CurrentLibrary;
   const Text path = Join(
@@ -101,11 +104,16 @@ void RemoveLibraryFile(RemovalTarget target, const Text& dir) {
   if (!path.Ok()) return;
   const std::uint64_t expectedSize = current ? IconLibrarySize : OldLibrarySize;
 
-  const std::optional<Dword> attributes = FileAttributesOf(path);
-  if (!attributes) return;
-  // Read-only, hidden or system would stop the open or the delete.
-  SetFileAttributesA(path.CStr(), FILE_ATTRIBUTE_ARCHIVE);
-  if (SizeOf(path) == expectedSize && DeleteFileA(path.CStr())) return;
-  // Not ours, or not removable: it keeps the attributes it had.
-  SetFileAttributesA(path.CStr(), *attributes);
+  const std::optional<FindData> entry = FileEntryOf(path);
+  if (!entry || ((std::uint64_t{entry->FileSizeHigh} << 32) | entry->FileSizeLow) != expectedSize) {
+    return;
+  }
+  // Read-only would stop the delete; hidden and system go with it.
+  const Dword attributes = entry->FileAttributes;
+  const bool cleared =
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) &&
+      SetFileAttributesA(path.CStr(), FILE_ATTRIBUTE_ARCHIVE);
+  if (DeleteFileA(path.CStr())) return;
+  // Not removable: it keeps the attributes it had.
+  if (cleared) SetFileAttributesA(path.CStr(), attributes);
 }

@@ -24,7 +24,7 @@ inline constexpr Status ERROR_SUCCESS = 0;
 inline constexpr Status ERROR_FILE_NOT_FOUND = 2;
 inline constexpr Status ERROR_ACCESS_DENIED = 5;
 inline constexpr Status ERROR_MORE_DATA = 234;
-inline constexpr Dword ERROR_ALREADY_EXISTS = 183;
+inline constexpr Dword ERROR_FILE_EXISTS = 80;
 
 inline constexpr WindowHandle HWND_BROADCAST{0xFFFF};
 inline constexpr Dword WM_WININICHANGE = 0x001A;
@@ -41,7 +41,8 @@ inline constexpr Dword GENERIC_READ = 0x80000000;
 inline constexpr Dword GENERIC_WRITE = 0x40000000;
 inline constexpr Dword FILE_SHARE_READ = 1;
 inline constexpr Dword FILE_SHARE_WRITE = 2;
-inline constexpr Dword CREATE_ALWAYS = 2;
+// The only two dispositions: the program never empties or replaces a file.
+inline constexpr Dword CREATE_NEW = 1;
 inline constexpr Dword OPEN_EXISTING = 3;
 inline constexpr Dword FILE_ATTRIBUTE_READONLY = 0x01;
 inline constexpr Dword FILE_ATTRIBUTE_HIDDEN = 0x02;

@@ -39,7 +39,7 @@ FindHandle FindFirstFileA(const char* fileName, FindData* findData);
 bool FindClose(FindHandle find);
 FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                        Dword creationDisposition, Dword flagsAndAttributes);
-// After CreateFileA: ERROR_ALREADY_EXISTS when CREATE_ALWAYS met a file.
+// After CreateFileA: ERROR_FILE_EXISTS when CREATE_NEW met a file.
 Dword GetLastError();
 Dword GetFileSize(FileHandle file, Dword* fileSizeHigh);
 bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);

@@ -16,10 +16,12 @@ enum class FileHandle : std::uintptr_t {};
 enum class FindHandle : std::uintptr_t {};
 enum class WindowHandle : std::uintptr_t {};
 
-// What FindFirstFileA reports of the entry it found; only the attributes
-// are ever looked at.
+// What FindFirstFileA reports of the entry it found: its attributes and
+// its size, as the directory holds them.
 struct FindData {
   Dword FileAttributes = 0;
+  Dword FileSizeHigh = 0;
+  Dword FileSizeLow = 0;
 };
 
 }  // namespace WindowsOps

@@ -184,12 +184,16 @@ Status RegCloseKey(KeyHandle key) { return ::RegCloseKey(ToNative(key)); }
 
 FindHandle FindFirstFileA(const char* fileName, FindData* findData) {
   WIN32_FIND_DATAA found{};
-  HANDLE find;
+  HANDLE find = INVALID_HANDLE_VALUE;
   {
     RedirectionOff redirection;
-    find = ::FindFirstFileA(fileName, &found);
+    if (redirection.Reached()) find = ::FindFirstFileA(fileName, &found);
   }
-  if (find != INVALID_HANDLE_VALUE) findData->FileAttributes = found.dwFileAttributes;
+  if (find != INVALID_HANDLE_VALUE) {
+    findData->FileAttributes = found.dwFileAttributes;
+    findData->FileSizeHigh = found.nFileSizeHigh;
+    findData->FileSizeLow = found.nFileSizeLow;
+  }
   return static_cast<FindHandle>(reinterpret_cast<std::uintptr_t>(find));
 }
 

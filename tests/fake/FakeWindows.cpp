@@ -316,15 +316,30 @@ Status RegCloseKey(KeyHandle key) {
   return ERROR_SUCCESS;
 }
 
-FindHandle FindFirstFileA(const char* fileName, FindData* findData) {
+namespace {
+
+FindHandle FindFirst(const char* fileName, FindData* findData) {
   File* file = FindFile(fileName);
-  if (Record("FindFirstFileA", fileName) || !file) return INVALID_FIND_HANDLE;
+  if (Record("FindFirstFileA", fileName) || Windows().RedirectionFails || !file) {
+    return INVALID_FIND_HANDLE;
+  }
   findData->FileAttributes =
       file->Attributes | (file->Directory ? FILE_ATTRIBUTE_DIRECTORY : Dword{0});
+  const std::uint64_t size = file->Contents.size();
+  findData->FileSizeHigh = static_cast<Dword>(size >> 32);
+  findData->FileSizeLow = static_cast<Dword>(size);
   std::uintptr_t handle = NextHandle++;
   FindHandles.insert(handle);
   ++Windows().OpenFinds;
   return static_cast<FindHandle>(handle);
+}
+
+}  // namespace
+
+FindHandle FindFirstFileA(const char* fileName, FindData* findData) {
+  const FindHandle find = FindFirst(fileName, findData);
+  if (Windows().Meanwhile) Windows().Meanwhile("FindFirstFileA");
+  return find;
 }
 
 bool FindClose(FindHandle find) {
@@ -337,8 +352,13 @@ bool FindClose(FindHandle find) {
 FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                        Dword creationDisposition, Dword) {
   Windows().LastError = 0;
-  if (Record("CreateFileA", fileName)) return INVALID_HANDLE_VALUE;
+  if (Record("CreateFileA", fileName) || Windows().RedirectionFails) return INVALID_HANDLE_VALUE;
   File* file = FindFile(fileName);
+  // CREATE_NEW never opens what is there, not even a directory.
+  if (file && creationDisposition == CREATE_NEW) {
+    Windows().LastError = ERROR_FILE_EXISTS;
+    return INVALID_HANDLE_VALUE;
+  }
   const bool writing = desiredAccess & GENERIC_WRITE;
   if (file) {
     if (file->Directory) return INVALID_HANDLE_VALUE;
@@ -351,11 +371,10 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
   }
   if (creationDisposition == OPEN_EXISTING) {
     if (!file) return INVALID_HANDLE_VALUE;
-  } else if (creationDisposition == CREATE_ALWAYS) {
-    if (file) Windows().LastError = ERROR_ALREADY_EXISTS;
-    if (!file) file = &Windows().Files[fileName];
-    file->Contents.clear();
+  } else if (creationDisposition == CREATE_NEW) {
+    file = &Windows().Files[fileName];
   } else {
+    // No other disposition: none of them leaves an existing file alone.
     return INVALID_HANDLE_VALUE;
   }
   std::uintptr_t handle = NextHandle++;

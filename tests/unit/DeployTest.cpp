@@ -84,16 +84,40 @@ TEST_F(DeployTest, FailedOrShortWriteLeavesNoFile) {
   }
 }
 
-// A file that was not there when looked for, but is when created, is not
-// this call's to delete, whatever happens to the write.
-TEST_F(DeployTest, FailedWriteKeepsAFileItDidNotCreate) {
-  Put(LibraryPath, 5121);
-  Fake::FailCall("FindFirstFileA", 1);
-  Windows().WriteLimit = 10;
-  EXPECT_FALSE(DeployIconLibrary(Text(TestSystemDir)));
-  EXPECT_TRUE(Exists(LibraryPath));
-  EXPECT_EQ(Fake::CallCount("DeleteFileA"), 0);
-  ExpectAllReleased();
+// A file that the look did not see, or that another program made between
+// the look and the create, is never emptied: it is judged by its size as a
+// file found there, and kept as it is.
+TEST_F(DeployTest, FileAppearingAfterTheLookIsJudgedNotReplaced) {
+  struct Case {
+    const char* name;
+    std::size_t size;
+    Dword attributes;
+    bool lookFails;  // else it appears right after the look
+    bool answer;
+  };
+  const Case cases[] = {
+      {"OursAppears", 5120, FILE_ATTRIBUTE_ARCHIVE, false, true},
+      {"ForeignAppears", 100, FILE_ATTRIBUTE_ARCHIVE, false, false},
+      {"ReadOnlyAppears", 5120, FILE_ATTRIBUTE_READONLY, false, false},
+      {"LookFailsToSeeIt", 5121, FILE_ATTRIBUTE_ARCHIVE, true, false},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    if (c.lookFails) {
+      Put(LibraryPath, c.size, c.attributes);
+      Fake::FailCall("FindFirstFileA", 1);
+    } else {
+      Windows().Meanwhile = [&c](const std::string& operation) {
+        if (operation == "FindFirstFileA") Put(LibraryPath, c.size, c.attributes);
+      };
+    }
+    EXPECT_EQ(DeployIconLibrary(Text(TestSystemDir)), c.answer) << c.name;
+    ASSERT_TRUE(Exists(LibraryPath)) << c.name;
+    EXPECT_EQ(Windows().Files[LibraryPath].Contents, std::string(c.size, 'z')) << c.name;
+    EXPECT_EQ(Windows().Files[LibraryPath].Attributes, c.attributes) << c.name;
+    EXPECT_EQ(Fake::CallCount("WriteFile") + Fake::CallCount("DeleteFileA"), 0) << c.name;
+    ExpectAllReleased();
+  }
 }
 
 TEST_F(DeployTest, FailedCreateOrCloseAnswersFalse) {
@@ -130,6 +154,13 @@ TEST_P(RemoveTest, RemovesOnlyTheTargetOfItsSize) {
     EXPECT_EQ(Windows().Files[c.path].Attributes, c.attributes);
     EXPECT_EQ(Windows().Files[c.path].Contents.size(), c.size);
   }
+  // One of another size is not ours: nothing is done to it, not even for
+  // a moment.
+  if (c.size != (c.target == RemovalTarget::CurrentLibrary ? 5120u : 7680u)) {
+    EXPECT_EQ(Fake::CallCount("SetFileAttributesA") + Fake::CallCount("CreateFileA") +
+                  Fake::CallCount("DeleteFileA"),
+              0);
+  }
   ExpectAllReleased();
 }
 
@@ -151,10 +182,11 @@ INSTANTIATE_TEST_SUITE_P(
         RemoveCase{"OldOfCurrentSize", Old, OldLibraryPath, 5120, Protected, [] {}, false},
         RemoveCase{"HeldElsewhere", Current, LibraryPath, 5120, Protected,
                    [] { Fake::Windows().Files[LibraryPath].HeldElsewhere = true; }, false},
+        // The size comes from the directory entry: the file is never opened.
         RemoveCase{"SizeQueryFails", Current, LibraryPath, 5120, Protected,
-                   [] { Fake::FailCall("GetFileSize", 1); }, false},
+                   [] { Fake::FailCall("GetFileSize", 1); }, true},
         RemoveCase{"CloseFails", Current, LibraryPath, 5120, Protected,
-                   [] { Fake::FailCall("CloseHandle", 1); }, false},
+                   [] { Fake::FailCall("CloseHandle", 1); }, true},
         RemoveCase{"DeleteFails", Current, LibraryPath, 5120, Protected,
                    [] { Fake::FailCall("DeleteFileA", 1); }, false}),
     [](const testing::TestParamInfo<RemoveCase>& info) { return info.param.name; });

@@ -13,6 +13,7 @@
 
 #include "deploy/IconLibrary.h"
 #include "deploy/IconLibraryImage.h"
+#include "platform/WindowsFunctions.h"
 
 namespace {
 
@@ -123,6 +124,25 @@ TEST_F(FilesWine, ShellExtractsBothSizesOfIconZero) {
     if (info.hbmColor) ::DeleteObject(info.hbmColor);
     ::DestroyIcon(icon);
   }
+}
+
+// What the program relies on to never empty a file: a create that meets
+// any entry of that name fails, and says so for a file.
+TEST_F(FilesWine, CreatingANewFileNeverOpensOneThatIsThere) {
+  Put(Library, 5121);
+  ASSERT_TRUE(::CreateDirectoryA(OldLibrary.c_str(), nullptr));
+  for (const std::string& path : {Library, OldLibrary}) {
+    ::SetLastError(0xdeadbeef);
+    EXPECT_EQ(WindowsOps::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL),
+              static_cast<WindowsOps::FileHandle>(~std::uintptr_t{0}))
+        << path;
+    if (path == Library) {
+      EXPECT_EQ(WindowsOps::GetLastError(), DWORD{ERROR_FILE_EXISTS});
+    }
+  }
+  EXPECT_EQ(Contents(Library), std::string(5121, 'z'));
 }
 
 }  // namespace
