@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # On demand, not a test: times pivane.exe against the platform's floor on
-# one Wine prefix, and shows what a hung top-level window costs a silent
-# toggle against the broadcast's bound.
+# one Wine prefix, measures its peak memory on a plain line and on the
+# longest command line Windows passes on, and shows what one and two hung
+# top-level windows cost a silent toggle against the broadcast's bound.
 # usage: bench/run-bench.sh [REPETITIONS] [EXE...]
 # Each EXE (by default the built pivane.exe) is timed against the floor, so
 # that two builds can be set side by side on one machine.
@@ -25,18 +26,19 @@ helper=build/windows/tests/pivane_hung_window.exe
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
 xvfb=$!
-ready=$(mktemp -u)
+ready=$(mktemp -d)
 cleanup() {
   wineserver -k 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
-  rm -f "$ready"
+  rm -rf "$ready"
 }
 trap cleanup EXIT
 export DISPLAY=$display
 bash scripts/wine-warm.sh "$WINEPREFIX"
 
 # Wall and cpu (user + system) seconds of one whole process and whatever it
-# waited for among its children.
+# waited for among its children, and the peak resident memory (KiB) of the
+# largest of them.
 measure() { # command...
   /usr/bin/python3 -c '
 import resource, subprocess, sys, time
@@ -47,18 +49,27 @@ subprocess.run(sys.argv[1:], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL
 wall = time.perf_counter() - start
 after = resource.getrusage(resource.RUSAGE_CHILDREN)
 cpu = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
-print(f"{wall:.4f} {cpu:.4f}")' "$@"
+print(f"{wall:.4f} {cpu:.4f} {after.ru_maxrss}")' "$@"
 }
 seconds() { measure "$@" | cut -d' ' -f1; }
 median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 
+# The longest command line Windows passes on: 16,000 one-letter arguments
+# before the switch, 32 KB in all.
+long_line=()
+for ((i = 0; i < 16000; i++)); do long_line+=(a); done
+
 # Each executable against the floor, in alternating pairs: one silent
-# toggle, then one `wine reg add` of one value.
+# toggle, then one `wine reg add` of one value; then silent toggles on the
+# longest line.
 for program in "${programs[@]}"; do
-  toggles=() writes=()
+  toggles=() writes=() longs=()
   for ((i = 0; i < repetitions; i++)); do
     toggles+=("$(measure wine "$program" /S)")
     writes+=("$(measure wine reg add 'HKCU\Software\PivaneBench' /v n /d "$i" /f)")
+  done
+  for ((i = 0; i < repetitions; i++)); do
+    longs+=("$(measure wine "$program" "${long_line[@]}" /S)")
   done
   read -r size imports < <(/usr/bin/python3 -c '
 import os, sys, pefile
@@ -72,18 +83,36 @@ print(os.path.getsize(sys.argv[1]), sum(len(e.imports) for e in pe.DIRECTORY_ENT
     "pivane.exe /S wall, median of $repetitions (s)" "$(column 1 "${toggles[@]}")" \
     "pivane.exe /S cpu, median of $repetitions (s)" "$(column 2 "${toggles[@]}")" \
     "wine reg add wall, median of $repetitions (s)" "$(column 1 "${writes[@]}")" \
-    "wine reg add cpu, median of $repetitions (s)" "$(column 2 "${writes[@]}")"
+    "wine reg add cpu, median of $repetitions (s)" "$(column 2 "${writes[@]}")" \
+    "pivane.exe /S peak memory, median (KiB)" "$(column 3 "${toggles[@]}")" \
+    "16,000 arguments /S peak memory, median (KiB)" "$(column 3 "${longs[@]}")" \
+    "16,000 arguments /S wall, median (s)" "$(column 1 "${longs[@]}")"
 done
 
-wine "$helper" "$(winepath -w "$ready")" </dev/null >/dev/null 2>&1 &
-for ((i = 0; i < 600; i++)); do
-  [ -e "$ready" ] && break
-  sleep 0.1
-done
-[ -e "$ready" ] || { echo "the hung window never came up" >&2; exit 1; }
-sleep 1
-hung=$(seconds wine "$exe" /S)
+# Windows that hang, one and then two at once, each at the moment the first
+# broadcast reaches it, so that none has been hung long enough (about 5 s)
+# for SMTO_ABORTIFHUNG to pass over it at once: the worst case, in which a
+# broadcast waits out its bound for each hung window in turn.
+hung_toggle() { # count
+  local pids=() n
+  rm -f "$ready"/*
+  for ((n = 0; n < $1; n++)); do
+    wine "$helper" "$(winepath -w "$ready/$n")" --hang-on-broadcast </dev/null >/dev/null 2>&1 &
+    pids+=($!)
+  done
+  for ((i = 0; i < 600; i++)); do
+    [ "$(ls "$ready" | wc -l)" -ge "$1" ] && break
+    sleep 0.1
+  done
+  [ "$(ls "$ready" | wc -l)" -ge "$1" ] || { echo "the hung windows never came up" >&2; exit 1; }
+  seconds wine "$exe" /S
+  kill "${pids[@]}" 2>/dev/null || true
+  wait "${pids[@]}" 2>/dev/null || true
+}
+one=$(hung_toggle 1)
+two=$(hung_toggle 2)
 
 printf '%-46s %s\n' \
-  "$exe /S with a hung window (s)" "$hung" \
-  "broadcast bound (s), for each of two broadcasts" "3"
+  "$exe /S with one hung window (s)" "$one" \
+  "$exe /S with two hung windows (s)" "$two" \
+  "broadcast bound (s), for each hung window" "3"
