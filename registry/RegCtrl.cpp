@@ -80,6 +80,15 @@ Found ReadValue(KeyHandle key, const Text& name, StoredValue& value) {
   return Found::Unreadable;
 }
 
+// Opens the key for reading only and reads the value.
+Found ReadValueAt(KeyHandle root, TextPart keyPath, TextPart valueName, StoredValue& value) {
+  RegistryKey key(root, KEY_QUERY_VALUE);
+  if (!key.Open(keyPath, false)) return Found::Unreadable;
+  const Text name = Join({valueName});
+  if (!name.Ok()) return Found::Unreadable;
+  return ReadValue(key.Key(), name, value);
+}
+
 }  // namespace
 
 bool PutRegString(KeyHandle root, TextPart keyPath, TextPart valueName, TextPart value) {
@@ -94,12 +103,8 @@ bool PutRegString(KeyHandle root, TextPart keyPath, TextPart valueName, TextPart
 }
 
 bool GetRegString(KeyHandle root, TextPart keyPath, TextPart valueName, Text& value) {
-  RegistryKey key(root, KEY_QUERY_VALUE);
-  if (!key.Open(keyPath, false)) return false;
-  const Text name = Join({valueName});
-  if (!name.Ok()) return false;
   StoredValue stored;
-  if (ReadValue(key.Key(), name, stored) != Found::Value) return false;
+  if (ReadValueAt(root, keyPath, valueName, stored) != Found::Value) return false;
   // A value of size 0 reads as the empty text, whatever its type.
   if (!stored.Data.Empty() && stored.Type != REG_SZ && stored.Type != REG_EXPAND_SZ) return false;
   // The text is the bytes up to the first NUL, or all of them.
@@ -110,12 +115,8 @@ bool GetRegString(KeyHandle root, TextPart keyPath, TextPart valueName, Text& va
 }
 
 bool GetRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, StoredValue& value) {
-  RegistryKey key(root, KEY_QUERY_VALUE);
-  if (!key.Open(keyPath, false)) return false;
-  const Text name = Join({valueName});
-  if (!name.Ok()) return false;
   StoredValue stored;
-  switch (ReadValue(key.Key(), name, stored)) {
+  switch (ReadValueAt(root, keyPath, valueName, stored)) {
     case Found::Value:
       value = std::move(stored);
       return true;
