@@ -7,14 +7,8 @@
 
 #include "driver/Pivane.h"
 
-namespace {
-
-using StaticConstructor = void (*)();
-
-}  // namespace
-
 // The linker's list of static constructors: -1, each constructor, then null.
-extern "C" StaticConstructor __CTOR_LIST__[];
+extern "C" void (*__CTOR_LIST__[])();
 
 namespace {
 

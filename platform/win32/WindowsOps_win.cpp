@@ -108,6 +108,8 @@ REGSAM ViewFor(KeyHandle key, Dword samDesired) {
 
 Dword GetVersion() { return ::GetVersion(); }
 
+// Under WOW64 the directory named is reachable only with redirection off:
+// where it cannot be turned off, there is no directory to give.
 Dword GetSystemDirectoryA(char* buffer, Dword size) {
   {
     RedirectionOff redirection;
