@@ -26,14 +26,42 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+# A mirror in the middle of a sync serves index files that do not match
+# their release file, for a few minutes or for one architecture only: the
+# update is tried again, and where it still fails, what it did fetch is used.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    apt-get update -q && return 0
+    echo "install-deps: apt-get update failed (try $try of 3)" >&2
+    [ "$try" -lt 3 ] && sleep $((try * 10))
+  done
+  echo "install-deps: going on with the package lists as they are" >&2
+}
+
+# The release's own suite (its codename), where a newer point release or
+# security update reached one architecture's lists and not the other's:
+# packages of both architectures must have the same version.
+release_suite() {
+  (. /etc/os-release && printf '%s' "${VERSION_CODENAME:-}")
+}
+
 apt_install() {
   need_root "installing $*"
   export DEBIAN_FRONTEND=noninteractive
   if [ -z "${PIVANE_APT_UPDATED:-}" ]; then
-    apt-get update -q
+    apt_update
     PIVANE_APT_UPDATED=1
   fi
-  apt-get install -y -q --no-install-recommends "$@"
+  apt-get install -y -q --no-install-recommends "$@" && return 0
+  local suite
+  suite=$(release_suite)
+  if [ -n "$suite" ]; then
+    echo "install-deps: retrying with $suite as the target release" >&2
+    apt-get install -y -q --no-install-recommends -t "$suite" "$@" && return 0
+  fi
+  echo "install-deps: could not install: $*" >&2
+  exit 1
 }
 
 if [ ${#missing[@]} -gt 0 ]; then
