@@ -80,6 +80,63 @@ def test_every_import_is_exported_by_windows_95_and_nt_4(pe):
     assert not faults, "\n".join(faults)
 
 
+# The integer instructions of the 386, as objdump names them in Intel syntax.
+# Nothing of the x87 (a 386 or a 486SX may have no coprocessor), of the 486
+# (bswap, cmpxchg, xadd, invlpg), the Pentium (cpuid, rdtsc, cmpxchg8b), the
+# Pentium Pro (cmov, the multi-byte nop, ud2), MMX, SSE or CET is among them.
+I386 = set("""
+aaa aad aam aas adc add and arpl bound bsf bsr bt btc btr bts call cbw cwde clc cld cli clts
+cmc cmp cmps cmpsb cmpsw cmpsd cwd cdq daa das dec div enter hlt idiv imul in inc ins insb insw
+insd int int3 into iret iretd lahf lar lea leave lgdt lidt lds les lfs lgs lss lldt lmsw lods
+lodsb lodsw lodsd loop loope loopne loopz loopnz lsl ltr mov movs movsb movsw movsd movsx movzx
+mul neg nop not or out outs outsb outsw outsd pop popa popad popf popfd push pusha pushad pushf
+pushfd rcl rcr rol ror ret retf sahf sal sar shl shr sbb scas scasb scasw scasd sgdt sidt shld
+shrd sldt smsw stc std sti stos stosb stosw stosd str sub test verr verw xchg xlat xor
+jmp ja jae jb jbe jc je jg jge jl jle jna jnae jnb jnbe jnc jne jng jnge jnl jnle jno jnp jns
+jnz jo jp jpe jpo js jz jcxz jecxz
+seta setae setb setbe setc sete setg setge setl setle setna setnae setnb setnbe setnc setne
+setng setnge setnl setnle setno setnp setns setnz seto setp setpe setpo sets setz
+""".split())
+PREFIXES = {"rep", "repe", "repz", "repne", "repnz", "lock", "cs", "ds", "es", "fs", "gs", "ss",
+            "data16", "addr16"}
+
+
+def instructions_beyond_the_386(path):
+    objdump = "i686-w64-mingw32-objdump"
+    listing = subprocess.run([objdump, "-d", "-M", "intel", "--no-show-raw-insn", str(path)],
+                             check=True, capture_output=True, text=True).stdout
+    found = []
+    for line in listing.splitlines():
+        match = re.match(r"^\s*([0-9a-f]+):\t(\S+)\s*(.*)$", line)
+        if not match:
+            continue
+        address, words = match.group(1), [match.group(2)] + match.group(3).split()
+        while len(words) > 1 and words[0] in PREFIXES:
+            words.pop(0)
+        mnemonic, operands = words[0], " ".join(words[1:])
+        # The linker's lists of constructors lie at the end of the code as
+        # data; bytes that decode as nothing are no instruction.
+        if mnemonic == "(bad)":
+            continue
+        beyond = mnemonic not in I386
+        # 0F 1F, the multi-byte nop, prints as nop with an operand; MMX and
+        # SSE registers and the x87 stack may stand behind a known name.
+        beyond |= mnemonic == "nop" and operands != ""
+        beyond |= re.search(r"\b(x?mm[0-7]|st\(?[0-7]?\)?)\b", operands) is not None
+        if beyond:
+            found.append(f"{address}: {mnemonic} {operands}".rstrip())
+    return listing, found
+
+
+# A 386, 486 or Pentium refuses anything newer, and the program ends before
+# its first box: Windows 95 and 98 with their illegal-operation box, NT with
+# 0xC000001D. Wine runs on today's processors and cannot show it.
+def test_every_instruction_is_one_the_386_knows(exe):
+    listing, found = instructions_beyond_the_386(exe)
+    assert "\tcall " in listing  # objdump did read the code
+    assert not found, "beyond the 386:\n" + "\n".join(found)
+
+
 def test_resources_are_the_version_block_and_one_icon(pe):
     types = {entry.id: entry for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries}
     assert set(types) == {RT_ICON, RT_GROUP_ICON, RT_VERSION}
@@ -98,6 +155,7 @@ def test_resources_are_the_version_block_and_one_icon(pe):
 
 def test_version_block(pe):
     fixed = pe.VS_FIXEDFILEINFO[0]
+    assert fixed.FileOS == 0x4  # VOS__WINDOWS32: either family, not NT alone
     assert (fixed.FileVersionMS, fixed.FileVersionLS) == (0x00020001, 0)
     assert (fixed.ProductVersionMS, fixed.ProductVersionLS) == (0x00020001, 0)
     version = pe.DIRECTORY_ENTRY_RESOURCE.entries
