@@ -1,5 +1,6 @@
 #include "deploy/IconLibrary.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -33,9 +34,9 @@ class ScopedFile {
   FileHandle Handle;
 };
 
-ScopedFile OpenFile(const Text& path, Dword disposition) {
+ScopedFile OpenFile(const Text& path, Dword disposition, Dword access = ReadWrite) {
   return ScopedFile(
-      CreateFileA(path.CStr(), ReadWrite, ShareReadWrite, disposition, FILE_ATTRIBUTE_NORMAL));
+      CreateFileA(path.CStr(), access, ShareReadWrite, disposition, FILE_ATTRIBUTE_NORMAL));
 }
 
 // The directory entry of the file at path; none for a missing file or a
@@ -60,6 +61,25 @@ std::optional<std::uint64_t> SizeOf(const Text& path) {
   bool closed = file.Close();
   if (low == INVALID_FILE_SIZE || !closed) return std::nullopt;
   return (std::uint64_t{high} << 32) | low;
+}
+
+// What an install cut off while it wrote leaves: a file shorter than the
+// library whose bytes are the library's first ones, the empty file
+// included. Only such a file is read, and only to tell this.
+bool IsCutOffLibrary(const Text& path, const FindData& entry) {
+  if (entry.FileSizeHigh != 0 || entry.FileSizeLow >= IconLibrarySize) return false;
+  ScopedFile file = OpenFile(path, OPEN_EXISTING, GENERIC_READ);
+  if (!file.IsOpen()) return false;
+  Text contents = Text::Filled(IconLibrarySize, '\0');
+  char* bytes = contents.Bytes();
+  Dword count = 0;
+  if (bytes == nullptr || !ReadFile(file.Get(), bytes, IconLibrarySize, &count)) return false;
+  return count < IconLibrarySize &&
+         std::equal(bytes, bytes + count, reinterpret_cast<const char*>(IconLibraryImage.data()));
+}
+
+std::uint64_t SizeIn(const FindData& entry) {
+  return (std::uint64_t{entry.FileSizeHigh} << 32) | entry.FileSizeLow;
 }
 
 // Only a name that nothing holds is created: a file that appeared since it
@@ -89,13 +109,19 @@ bool WriteNewLibrary(const Text& path) {
 bool DeployIconLibrary(const Text& dir) {
   const Text path = Join({dir, "\\", UnscrambleText(IconLibraryName).View()});
   if (!path.Ok()) return false;
-  if (FileEntryOf(path)) return SizeOf(path) == IconLibrarySize;
+  if (const std::optional<FindData> entry = FileEntryOf(path)) {
+    if (!IsCutOffLibrary(path, *entry)) return SizeOf(path) == IconLibrarySize;
+    // Made anew, never written over in place.
+    if (!DeleteFileA(path.CStr())) return false;
+  }
   return WriteNewLibrary(path);
 }
 
 // Whether a file is ours is decided from its directory entry, before
-// anything is done to it: a file of another size is never touched. A path
-// that memory was refused for is a file that could not be removed.
+// anything is done to it: a file of another size is never changed, and
+// only one shorter than the library is read, to tell a library cut off in
+// the writing. A path that memory was refused for is a file that could not
+// be removed.
 void RemoveLibraryFile(RemovalTarget target, const Text& dir) {
   const bool current = target == RemovalTarget::CurrentLibrary;
   const Text path = Join(
@@ -105,7 +131,7 @@ void RemoveLibraryFile(RemovalTarget target, const Text& dir) {
   const std::uint64_t expectedSize = current ? IconLibrarySize : OldLibrarySize;
 
   const std::optional<FindData> entry = FileEntryOf(path);
-  if (!entry || ((std::uint64_t{entry->FileSizeHigh} << 32) | entry->FileSizeLow) != expectedSize) {
+  if (!entry || (SizeIn(*entry) != expectedSize && !(current && IsCutOffLibrary(path, *entry)))) {
     return;
   }
   // Read-only would stop the delete; hidden and system go with it.

@@ -1,5 +1,7 @@
 // Writing, accepting and removing the icon library in a directory. Files
-// are told apart by name and size alone; their contents are never read.
+// are told apart by name and size, except one shorter than the library
+// whose bytes are the library's first ones: that is a library whose
+// writing was cut off, and it is ours.
 #pragma once
 
 #include "platform/Text.h"
@@ -13,9 +15,11 @@ inline constexpr unsigned OldLibrarySize = 7680;
 
 // True when dir holds the library afterwards: a file of exactly the
 // library's size already there and openable for writing, or a new one of
-// which every byte was written.
+// which every byte was written (where a library cut off stood, after it
+// was deleted).
 bool DeployIconLibrary(const Text& dir);
 
-// Deletes the target's file in dir when it has the target's size; leaves
-// any other file as it found it, attributes included.
+// Deletes the target's file in dir when it has the target's size, or is
+// the current library cut off; leaves any other file as it found it,
+// attributes included.
 void RemoveLibraryFile(RemovalTarget target, const Text& dir);

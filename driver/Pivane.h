@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Text.h"
+#include "platform/WindowsTypes.h"
 
 inline constexpr char BoxCaption[] = "Pivane pour Windows 9x-XP";
 
@@ -32,6 +33,35 @@ bool ReadSystemDirectory();
 // An upper-cased copy by the user's locale (CharUpperBuffA), as the shell
 // compares paths and the switch is compared.
 Text UpperCopy(const Text& text);
+
+// The run lock, held from before the option's state is read to the end of
+// the run.
+enum class RunLockOutcome {
+  Held,
+  GaveUp,       // another run went on longer than a silent run waits
+  Unavailable,  // the lock could not be made or waited for
+};
+// How long a silent run waits for another run, and how often a run looks
+// again for a lock that another user's run holds.
+inline constexpr WindowsOps::Dword LockWaitMs = 60000;
+inline constexpr WindowsOps::Dword LockPollMs = 500;
+
+class RunLock {
+ public:
+  RunLock();
+  ~RunLock();
+  RunLock(const RunLock&) = delete;
+  RunLock& operator=(const RunLock&) = delete;
+
+  RunLockOutcome Outcome = RunLockOutcome::Unavailable;
+
+ private:
+  WindowsOps::MutexHandle Mutex{};
+};
+
+// With the lock held: mends what a run cut off left, then offers the flow
+// that the option's state calls for.
+void RunToggle();
 
 // Option state: true when the machine-wide value names our library.
 bool DetectOptionState();

@@ -1,6 +1,7 @@
 #include <array>
 
 #include "constants/Cp1252Text.h"
+#include "deploy/ShellRefresh.h"
 #include "dialogue/Dialogue.h"
 #include "driver/Pivane.h"
 #include "platform/WindowsOps.h"
@@ -33,12 +34,26 @@ void PivaneMain() {
     // Without the system directory every path would start at the root of
     // the current drive; touch nothing and say the operation failed.
     ShowOperationError();
-  } else if (DetectOptionState()) {
+  } else {
+    RunToggle();
+  }
+  ExitProcess(0);
+}
+
+void RunToggle() {
+  RunLock lock;
+  if (lock.Outcome != RunLockOutcome::Held) {
+    // Nothing is read or changed without the lock; a silent run that gave
+    // up waiting for another ends quietly.
+    ShowOperationError();
+    return;
+  }
+  ReplayRefreshRecord();
+  if (DetectOptionState()) {
     RunUninstall();
   } else {
     RunInstall();
   }
-  ExitProcess(0);
 }
 
 // Splits the command line as the program has always read it: separators

@@ -25,6 +25,13 @@ inline constexpr Status ERROR_FILE_NOT_FOUND = 2;
 inline constexpr Status ERROR_ACCESS_DENIED = 5;
 inline constexpr Status ERROR_MORE_DATA = 234;
 inline constexpr Dword ERROR_FILE_EXISTS = 80;
+// As GetLastError gives it, where the Reg* functions return it as a Status.
+inline constexpr Dword ERROR_ACCESS_DENIED_CODE = 5;
+
+inline constexpr Dword WAIT_OBJECT_0 = 0;
+inline constexpr Dword WAIT_ABANDONED = 0x80;
+inline constexpr Dword WAIT_TIMEOUT = 0x102;
+inline constexpr Dword INFINITE = 0xFFFFFFFF;
 
 inline constexpr WindowHandle HWND_BROADCAST{0xFFFF};
 inline constexpr Dword WM_WININICHANGE = 0x001A;

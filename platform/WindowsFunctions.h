@@ -33,6 +33,7 @@ Status RegQueryValueExA(KeyHandle key, const char* valueName, Dword* type, unsig
 Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const unsigned char* data,
                       Dword dataSize);
 Status RegDeleteValueA(KeyHandle key, const char* valueName);
+Status RegDeleteKeyA(KeyHandle key, const char* subKey);
 Status RegCloseKey(KeyHandle key);
 
 FindHandle FindFirstFileA(const char* fileName, FindData* findData);
@@ -42,10 +43,22 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
 // After CreateFileA: ERROR_FILE_EXISTS when CREATE_NEW met a file.
 Dword GetLastError();
 Dword GetFileSize(FileHandle file, Dword* fileSizeHigh);
+bool ReadFile(FileHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead);
 bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);
 bool CloseHandle(FileHandle file);
 bool SetFileAttributesA(const char* fileName, Dword fileAttributes);
 bool DeleteFileA(const char* fileName);
+
+// A named mutex, not owned at first, with the default security: null where
+// it could not be had, and then GetLastError says why (ERROR_ACCESS_DENIED:
+// it exists and is another user's).
+MutexHandle CreateMutexA(const char* name);
+// WAIT_OBJECT_0, WAIT_ABANDONED (taken over from a process that ended
+// holding it), WAIT_TIMEOUT or WAIT_FAILED.
+Dword WaitForSingleObject(MutexHandle mutex, Dword milliseconds);
+bool ReleaseMutex(MutexHandle mutex);
+bool CloseHandle(MutexHandle mutex);
+void Sleep(Dword milliseconds);
 
 // The process heap. HeapAlloc answers null where memory is refused.
 void* HeapAlloc(std::size_t bytes);

@@ -15,6 +15,7 @@ enum class KeyHandle : std::uintptr_t {};
 enum class FileHandle : std::uintptr_t {};
 enum class FindHandle : std::uintptr_t {};
 enum class WindowHandle : std::uintptr_t {};
+enum class MutexHandle : std::uintptr_t {};
 
 // What FindFirstFileA reports of the entry it found: its attributes and
 // its size, as the directory holds them.

@@ -14,6 +14,13 @@ using namespace WindowsOps;
 // its bytes is read this many times at most; then the read fails.
 constexpr int ReadAttempts = 4;
 
+// A key path relative to its root: a leading backslash is dropped.
+Text RelativePath(TextPart keyPath) {
+  std::string_view view = keyPath.View;
+  if (view.starts_with('\\')) view.remove_prefix(1);
+  return Join({{view, keyPath.Ok}});
+}
+
 // The registry object: one root, the access that the call's one job needs
 // (a limited user may read what he may not write), and at most one open
 // key, closed (never flushed) when it goes.
@@ -27,9 +34,7 @@ class RegistryKey {
   RegistryKey& operator=(const RegistryKey&) = delete;
 
   bool Open(TextPart keyPath, bool mayCreate) {
-    std::string_view view = keyPath.View;
-    if (view.starts_with('\\')) view.remove_prefix(1);
-    const Text path = Join({{view, keyPath.Ok}});
+    const Text path = RelativePath(keyPath);
     if (!path.Ok()) return false;
     KeyHandle opened{};
     Status status =
@@ -129,10 +134,11 @@ bool GetRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, StoredVal
   return false;
 }
 
-bool PutRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, const StoredValue& value) {
+bool PutRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, const StoredValue& value,
+                 bool mayCreate) {
   if (!value.Data.Ok()) return false;
   RegistryKey key(root, KEY_SET_VALUE);
-  if (!key.Open(keyPath, false)) return false;
+  if (!key.Open(keyPath, mayCreate)) return false;
   const Text name = Join({valueName});
   if (!name.Ok()) return false;
   if (!value.Exists) {
@@ -143,6 +149,13 @@ bool PutRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, const Sto
   return RegSetValueExA(key.Key(), name.CStr(), value.Type,
                         reinterpret_cast<const unsigned char*>(value.Data.CStr()),
                         static_cast<Dword>(value.Data.Size())) == ERROR_SUCCESS;
+}
+
+bool DeleteRegKey(KeyHandle root, TextPart keyPath) {
+  const Text path = RelativePath(keyPath);
+  if (!path.Ok() || path.Empty()) return false;
+  const Status status = RegDeleteKeyA(root, path.CStr());
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace RegCtrl

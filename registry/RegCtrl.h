@@ -31,8 +31,12 @@ bool GetRegValue(WindowsOps::KeyHandle root, TextPart keyPath, TextPart valueNam
                  StoredValue& value);
 
 // Puts back what GetRegValue read: the same type and bytes, or no value at
-// all. Never creates a key.
+// all. Creates missing keys only where asked to.
 bool PutRegValue(WindowsOps::KeyHandle root, TextPart keyPath, TextPart valueName,
-                 const StoredValue& value);
+                 const StoredValue& value, bool mayCreate = false);
+
+// Deletes the key at keyPath, which must hold no subkeys, with its values.
+// True when it is gone, or was never there.
+bool DeleteRegKey(WindowsOps::KeyHandle root, TextPart keyPath);
 
 }  // namespace RegCtrl

@@ -22,6 +22,11 @@ constexpr auto FileNotFound = ERROR_FILE_NOT_FOUND;
 constexpr auto AccessDenied = ERROR_ACCESS_DENIED;
 constexpr auto MoreData = ERROR_MORE_DATA;
 constexpr auto FileExists = ERROR_FILE_EXISTS;
+constexpr auto AccessDeniedCode = ERROR_ACCESS_DENIED_CODE;
+constexpr auto WaitObject0 = WAIT_OBJECT_0;
+constexpr auto WaitAbandoned = WAIT_ABANDONED;
+constexpr auto WaitTimeout = WAIT_TIMEOUT;
+constexpr auto Infinite = INFINITE;
 constexpr auto Broadcast = static_cast<std::uintptr_t>(HWND_BROADCAST);
 constexpr auto WinIniChange = WM_WININICHANGE;
 constexpr auto AbortIfHung = SMTO_ABORTIFHUNG;
@@ -59,7 +64,10 @@ static_assert(Ours::None == REG_NONE && Ours::Sz == REG_SZ && Ours::ExpandSz == 
 static_assert(Ours::Binary == REG_BINARY && Ours::DwordType == REG_DWORD);
 static_assert(Ours::Success == ERROR_SUCCESS && Ours::FileNotFound == ERROR_FILE_NOT_FOUND);
 static_assert(Ours::AccessDenied == ERROR_ACCESS_DENIED && Ours::MoreData == ERROR_MORE_DATA);
-static_assert(Ours::FileExists == ERROR_FILE_EXISTS);
+static_assert(Ours::FileExists == ERROR_FILE_EXISTS &&
+              Ours::AccessDeniedCode == ERROR_ACCESS_DENIED);
+static_assert(Ours::WaitObject0 == WAIT_OBJECT_0 && Ours::WaitAbandoned == WAIT_ABANDONED);
+static_assert(Ours::WaitTimeout == WAIT_TIMEOUT && Ours::Infinite == INFINITE);
 static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);
 static_assert(Ours::YesNo == MB_YESNO && Ours::IconError == MB_ICONERROR);
 static_assert(Ours::IconQuestion == MB_ICONQUESTION && Ours::IconInformation == MB_ICONINFORMATION);

@@ -36,6 +36,7 @@ HKEY ToNative(KeyHandle key) {
 HANDLE ToNative(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 HANDLE ToNative(FindHandle find) { return reinterpret_cast<HANDLE>(find); }
 HWND ToNative(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+HANDLE ToNative(MutexHandle mutex) { return reinterpret_cast<HANDLE>(mutex); }
 
 // Looked up at run time: Windows before XP SP2 lacks these exports, and a
 // static import would keep the program from starting there.
@@ -182,6 +183,10 @@ Status RegDeleteValueA(KeyHandle key, const char* valueName) {
   return ::RegDeleteValueA(ToNative(key), valueName);
 }
 
+Status RegDeleteKeyA(KeyHandle key, const char* subKey) {
+  return ::RegDeleteKeyA(ToNative(key), subKey);
+}
+
 Status RegCloseKey(KeyHandle key) { return ::RegCloseKey(ToNative(key)); }
 
 FindHandle FindFirstFileA(const char* fileName, FindData* findData) {
@@ -220,6 +225,13 @@ Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
   return low;
 }
 
+bool ReadFile(FileHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead) {
+  DWORD read = 0;
+  BOOL ok = ::ReadFile(ToNative(file), buffer, bytesToRead, &read, nullptr);
+  *bytesRead = read;
+  return ok;
+}
+
 bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten) {
   DWORD written = 0;
   BOOL ok = ::WriteFile(ToNative(file), buffer, bytesToWrite, &written, nullptr);
@@ -238,6 +250,21 @@ bool DeleteFileA(const char* fileName) {
   RedirectionOff redirection;
   return redirection.Reached() && ::DeleteFileA(fileName);
 }
+
+MutexHandle CreateMutexA(const char* name) {
+  return static_cast<MutexHandle>(
+      reinterpret_cast<std::uintptr_t>(::CreateMutexA(nullptr, FALSE, name)));
+}
+
+Dword WaitForSingleObject(MutexHandle mutex, Dword milliseconds) {
+  return ::WaitForSingleObject(ToNative(mutex), milliseconds);
+}
+
+bool ReleaseMutex(MutexHandle mutex) { return ::ReleaseMutex(ToNative(mutex)); }
+
+bool CloseHandle(MutexHandle mutex) { return ::CloseHandle(ToNative(mutex)); }
+
+void Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
 
 void* HeapAlloc(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }
 

@@ -13,6 +13,8 @@ Machine TheMachine;
 
 struct OpenFile {
   std::string Path;
+  bool Writing = false;
+  std::size_t Position = 0;
 };
 
 std::map<std::uintptr_t, RegistryKey*> KeyHandles;
@@ -28,6 +30,11 @@ std::map<void*, std::size_t>& BlockSizes() {
 std::uintptr_t NextHandle = 0x100;
 
 constexpr Status ERROR_BAD_PATHNAME = 161;
+// Any error that the program does not look for.
+constexpr Dword ERROR_PROCESS_DIED = 0xDEAD;
+constexpr Dword ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr Dword WAIT_FAILED = 0xFFFFFFFF;
+constexpr std::uintptr_t LockHandle = 0x4C4B;
 constexpr char IconSizeKey[] = "Control Panel\\Desktop\\WindowMetrics";
 constexpr char IconSizeValue[] = "Shell Icon Size";
 
@@ -37,8 +44,18 @@ bool IsLeadByte(unsigned char c) {
   return TheMachine.DoubleByteCodePage && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
 }
 
-// Counts the call, logs it and says whether the test asked it to fail.
+// Counts the call, logs it and says whether it fails: because the test
+// asked it to, or because the process has died, when nothing it does may
+// change the machine.
 bool Record(const std::string& operation, const std::string& argument = {}) {
+  if (!TheMachine.Dead && TheMachine.DiesAtCall &&
+      static_cast<int>(TheMachine.Calls.size()) + 1 == *TheMachine.DiesAtCall) {
+    TheMachine.Dead = true;
+  }
+  if (TheMachine.Dead) {
+    TheMachine.LastError = ERROR_PROCESS_DIED;
+    return true;
+  }
   int number = ++TheMachine.CallCounts[operation];
   TheMachine.Calls.push_back(argument.empty() ? operation : operation + " " + argument);
   auto failing = TheMachine.Failing.find(operation);
@@ -104,6 +121,30 @@ void Reset() {
 
 void FailCall(const std::string& operation, int callNumber) {
   TheMachine.Failing[operation].insert(callNumber);
+}
+
+void EndProcess() {
+  if (TheMachine.Lock == LockHolder::Us) TheMachine.Lock = LockHolder::DeadRun;
+  KeyHandles.clear();
+  FileHandles.clear();
+  FindHandles.clear();
+  TheMachine.OpenKeys = TheMachine.OpenFiles = TheMachine.OpenFinds = 0;
+}
+
+void NewProcess() {
+  Machine& m = TheMachine;
+  m.Boxes.clear();
+  m.Broadcasts.clear();
+  m.Calls.clear();
+  m.Failing.clear();
+  m.CallCounts.clear();
+  m.WriteLimit.reset();
+  m.Meanwhile = nullptr;
+  m.ExitCode.reset();
+  m.LastError = 0;
+  m.DiesAtCall.reset();
+  m.Dead = false;
+  m.RefusedAllocation.reset();
 }
 
 RegistryKey& CreateKey(RegistryKey& root, const std::string& path) {
@@ -211,6 +252,7 @@ Dword CharUpperBuffA(char* text, Dword length) {
 
 int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword style) {
   bool fails = Record("MessageBoxA", text);
+  if (Windows().Dead) return 0;
   Windows().Boxes.push_back(Box{text, caption, style, static_cast<std::uintptr_t>(owner)});
   if (fails) return 0;
   if (Windows().BoxAnswers.empty()) return IDYES;
@@ -221,7 +263,7 @@ int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword
 
 std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t, std::intptr_t,
                                   Dword flags, Dword timeoutMs, std::uintptr_t* result) {
-  Record("SendMessageTimeoutA");
+  if (Record("SendMessageTimeoutA")) return 0;
   Windows().Broadcasts.push_back(
       Broadcast{static_cast<std::uintptr_t>(window), message, flags, timeoutMs,
                 GetValue(Windows().UserRoot, IconSizeKey, IconSizeValue)});
@@ -309,8 +351,30 @@ Status RegDeleteValueA(KeyHandle key, const char* valueName) {
   return open->Values.erase(valueName) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
+Status RegDeleteKeyA(KeyHandle key, const char* subKey) {
+  if (Record("RegDeleteKeyA", subKey)) return ERROR_ACCESS_DENIED;
+  RegistryKey* root = RootOf(key);
+  if (!root) return ERROR_FILE_NOT_FOUND;
+  std::vector<std::string> parts = SplitPath(subKey);
+  if (parts.empty()) return ERROR_BAD_PATHNAME;
+  const std::string last = parts.back();
+  parts.pop_back();
+  RegistryKey* parent = root;
+  for (const std::string& part : parts) {
+    auto sub = parent->Subkeys.find(part);
+    if (sub == parent->Subkeys.end()) return ERROR_FILE_NOT_FOUND;
+    parent = &sub->second;
+  }
+  auto doomed = parent->Subkeys.find(last);
+  if (doomed == parent->Subkeys.end()) return ERROR_FILE_NOT_FOUND;
+  // As on NT: a key with subkeys stays.
+  if (!doomed->second.Subkeys.empty()) return ERROR_ACCESS_DENIED;
+  parent->Subkeys.erase(doomed);
+  return ERROR_SUCCESS;
+}
+
 Status RegCloseKey(KeyHandle key) {
-  Record("RegCloseKey");
+  if (Record("RegCloseKey")) return ERROR_ACCESS_DENIED;
   if (KeyHandles.erase(static_cast<std::uintptr_t>(key)) == 0) return ERROR_FILE_NOT_FOUND;
   --Windows().OpenKeys;
   return ERROR_SUCCESS;
@@ -343,7 +407,7 @@ FindHandle FindFirstFileA(const char* fileName, FindData* findData) {
 }
 
 bool FindClose(FindHandle find) {
-  Record("FindClose");
+  if (Record("FindClose")) return false;
   if (FindHandles.erase(static_cast<std::uintptr_t>(find)) == 0) return false;
   --Windows().OpenFinds;
   return true;
@@ -351,8 +415,9 @@ bool FindClose(FindHandle find) {
 
 FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                        Dword creationDisposition, Dword) {
+  if (Record("CreateFileA", fileName)) return INVALID_HANDLE_VALUE;
   Windows().LastError = 0;
-  if (Record("CreateFileA", fileName) || Windows().RedirectionFails) return INVALID_HANDLE_VALUE;
+  if (Windows().RedirectionFails) return INVALID_HANDLE_VALUE;
   File* file = FindFile(fileName);
   // CREATE_NEW never opens what is there, not even a directory.
   if (file && creationDisposition == CREATE_NEW) {
@@ -378,7 +443,7 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
     return INVALID_HANDLE_VALUE;
   }
   std::uintptr_t handle = NextHandle++;
-  FileHandles[handle] = OpenFile{fileName};
+  FileHandles[handle] = OpenFile{fileName, writing};
   ++Windows().OpenFiles;
   return static_cast<FileHandle>(handle);
 }
@@ -393,10 +458,23 @@ Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
   return static_cast<Dword>(size);
 }
 
+bool ReadFile(FileHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead) {
+  OpenFile* open = FindOpenFile(file);
+  *bytesRead = 0;
+  if (Record("ReadFile") || !open) return false;
+  const std::string& contents = FindFile(open->Path)->Contents;
+  const std::size_t count = std::min<std::size_t>(
+      bytesToRead, contents.size() - std::min(open->Position, contents.size()));
+  std::memcpy(buffer, contents.data() + open->Position, count);
+  open->Position += count;
+  *bytesRead = static_cast<Dword>(count);
+  return true;
+}
+
 bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten) {
   OpenFile* open = FindOpenFile(file);
   *bytesWritten = 0;
-  if (Record("WriteFile") || !open) return false;
+  if (Record("WriteFile") || !open || !open->Writing) return false;
   Dword count = std::min(bytesToWrite, Windows().WriteLimit.value_or(bytesToWrite));
   FindFile(open->Path)->Contents.append(static_cast<const char*>(buffer), count);
   *bytesWritten = count;
@@ -405,6 +483,7 @@ bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* b
 
 bool CloseHandle(FileHandle file) {
   bool fails = Record("CloseHandle");
+  if (Windows().Dead) return false;
   // A failed close still releases the handle, as on Windows.
   if (FileHandles.erase(static_cast<std::uintptr_t>(file)) == 0) return false;
   --Windows().OpenFiles;
@@ -431,6 +510,66 @@ bool DeleteFileA(const char* fileName) {
   return true;
 }
 
+// The run lock. One process at a time holds it; the model's other run, if
+// any, holds it until the clock reaches the moment it ends.
+MutexHandle CreateMutexA(const char* name) {
+  Machine& m = Windows();
+  if (Record("CreateMutexA", name)) return MutexHandle{};
+  m.LockName = name;
+  if (m.LockRefused) {
+    m.LastError = ERROR_NOT_ENOUGH_MEMORY;
+    return MutexHandle{};
+  }
+  const bool otherRunGoesOn =
+      m.Lock == LockHolder::OtherRun && (!m.OtherRunEndsAtMs || m.ClockMs < *m.OtherRunEndsAtMs);
+  if (m.LockOfAnotherUser && otherRunGoesOn) {
+    m.LastError = static_cast<Dword>(ERROR_ACCESS_DENIED);
+    return MutexHandle{};
+  }
+  m.LastError = 0;
+  return MutexHandle{LockHandle};
+}
+
+Dword WaitForSingleObject(MutexHandle mutex, Dword milliseconds) {
+  Machine& m = Windows();
+  if (Record("WaitForSingleObject", std::to_string(milliseconds)) ||
+      mutex != MutexHandle{LockHandle}) {
+    return WAIT_FAILED;
+  }
+  if (m.Lock == LockHolder::OtherRun) {
+    const bool ends = m.OtherRunEndsAtMs &&
+                      (milliseconds == INFINITE || *m.OtherRunEndsAtMs <= m.ClockMs + milliseconds);
+    if (!ends) {
+      // A wait without end on a run that never ends would hang the test.
+      if (milliseconds == INFINITE) return WAIT_FAILED;
+      m.ClockMs += milliseconds;
+      return WAIT_TIMEOUT;
+    }
+    m.ClockMs = std::max(m.ClockMs, *m.OtherRunEndsAtMs);
+    if (m.OtherRunDoes) m.OtherRunDoes();
+    m.Lock = LockHolder::None;
+  }
+  const bool abandoned = m.Lock == LockHolder::DeadRun;
+  m.Lock = LockHolder::Us;
+  return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+bool ReleaseMutex(MutexHandle mutex) {
+  if (Record("ReleaseMutex") || mutex != MutexHandle{LockHandle}) return false;
+  if (Windows().Lock != LockHolder::Us) return false;
+  Windows().Lock = LockHolder::None;
+  return true;
+}
+
+bool CloseHandle(MutexHandle mutex) {
+  return !Record("CloseHandle", "(mutex)") && mutex == MutexHandle{LockHandle};
+}
+
+void Sleep(Dword milliseconds) {
+  if (Record("Sleep", std::to_string(milliseconds))) return;
+  Windows().ClockMs += milliseconds;
+}
+
 // Kept out of Calls: the program's calls stay as they read without them.
 void* HeapAlloc(std::size_t bytes) {
   if (++Windows().Allocations == Windows().RefusedAllocation) return nullptr;
@@ -454,7 +593,7 @@ bool HeapFree(void* memory) {
 }
 
 void ExitProcess(Dword exitCode) {
-  Record("ExitProcess");
+  if (Record("ExitProcess")) return;
   Windows().ExitCode = exitCode;
 }
 

@@ -71,6 +71,11 @@ struct Broadcast {
   std::optional<RegistryValue> IconSize;
 };
 
+// The run lock as the machine has it: free, held by this process, held by
+// another run (which ends at OtherRunEndsAtMs on the model's clock, if
+// ever), or left by a run that died holding it.
+enum class LockHolder { None, Us, OtherRun, DeadRun };
+
 struct Machine {
   Dword Version = 0x0A280105;  // Windows XP
   std::optional<std::string> SystemDirectory = std::string("C:\\WINDOWS\\system32");
@@ -103,6 +108,24 @@ struct Machine {
   std::optional<Dword> ExitCode;
   Dword LastError = 0;
 
+  // The run lock, its name as asked for, and the model's clock, which only
+  // Sleep and waits move.
+  LockHolder Lock = LockHolder::None;
+  std::string LockName;
+  std::optional<Dword> OtherRunEndsAtMs;
+  // What the other run changes on the machine as it ends.
+  std::function<void()> OtherRunDoes;
+  // The other run is another user's, whose lock this one may not open.
+  bool LockOfAnotherUser = false;
+  // No lock can be made at all (resources refused).
+  bool LockRefused = false;
+  Dword ClockMs = 0;
+
+  // The process dies as it makes this (1-based) call: neither that call
+  // nor any later one has any effect, and each fails.
+  std::optional<int> DiesAtCall;
+  bool Dead = false;
+
   int OpenKeys = 0;
   int OpenFiles = 0;
   int OpenFinds = 0;
@@ -124,6 +147,14 @@ Machine& Windows();
 void Reset();
 
 void FailCall(const std::string& operation, int callNumber);
+
+// The process ends, as Windows ends it: its handles are closed, and a run
+// lock that it still held is left abandoned.
+void EndProcess();
+// A new process on the same machine: what the machine holds stays (the
+// registry, the files, the lock), and the process's own record starts
+// anew. The program's globals are the caller's to reset.
+void NewProcess();
 
 RegistryKey& CreateKey(RegistryKey& root, const std::string& path);
 RegistryKey* FindKey(RegistryKey& root, const std::string& path);

@@ -3,10 +3,12 @@
 // refuse access, boxes answered or failing, calls that fail, short writes,
 // memory refused.
 // The run must end with exit code 0 and every handle released, delete no
-// file but the two libraries and those only at their own sizes, and never
-// leave the value naming a library it has just deleted.
+// file but the two libraries and those only at their own sizes (or, for
+// the current one, cut off in the writing), and never leave the value
+// naming a whole library it has just deleted.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <map>
 #include <string>
 
+#include "deploy/IconLibraryImage.h"
 #include "deploy/ShellRefresh.h"
 #include "driver/Pivane.h"
 #include "tests/fake/FakeWindows.h"
@@ -55,6 +58,12 @@ void MaybeValue(FuzzedDataProvider& input, Fake::RegistryKey& root, const std::s
   Fake::SetValue(root, key, name, type, data);
   Fake::FindKey(root, key)->Rights =
       input.PickValueInArray({Fake::AllRights, Fake::AllRights, Fake::ReadRights, Dword{0}});
+}
+
+// What an install cut off while it wrote leaves.
+bool CutOffLibrary(const std::string& contents) {
+  return contents.size() < IconLibraryImage.size() &&
+         std::equal(contents.begin(), contents.end(), IconLibraryImage.begin());
 }
 
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
@@ -98,13 +107,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (after.OpenKeys != 0 || after.OpenFiles != 0 || after.OpenFinds != 0) std::abort();
   for (const auto& [path, file] : before) {
     if (after.Files.contains(path)) continue;
-    const bool ours = (path == Library && file.Contents.size() == 5120) ||
-                      (path == OldLibrary && file.Contents.size() == 7680);
+    const bool ours =
+        (path == Library && (file.Contents.size() == 5120 || CutOffLibrary(file.Contents))) ||
+        (path == OldLibrary && file.Contents.size() == 7680);
     if (!ours || file.Directory) {
       std::fprintf(stderr, "deleted %s of %zu bytes\n", path.c_str(), file.Contents.size());
       std::abort();
     }
-    if (path == Library) {
+    // A library cut off names no icon either way; a whole one must not go
+    // while the value still names it.
+    if (path == Library && file.Contents.size() == 5120) {
       auto value = Fake::GetValue(Fake::Windows().MachineRoot, IconKey, "4");
       if (value &&
           SameIgnoringAsciiCase(value->Data.substr(0, value->Data.find('\0')), Library + ",0")) {

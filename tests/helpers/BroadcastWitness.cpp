@@ -3,13 +3,50 @@
 // and then, and appends what it read as one line to the log named first on
 // its command line ("(none)" when the value cannot be read). It creates the
 // file named second once its window exists.
+//
+// A third argument, a number of milliseconds, makes it take that long over
+// each broadcast while it goes on answering every other message, as a busy
+// program does: never hung, only slow. With "--end-pivane" after it, the
+// first broadcast also ends every pivane.exe of the prefix from outside, as
+// the Task Manager would, while that run waits on this very broadcast.
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
 const char* LogPath = nullptr;
+DWORD SlowMs = 0;
+bool EndPivane = false;
+
+void EndEveryPivane() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snapshot, &entry); more;
+       more = ::Process32Next(snapshot, &entry)) {
+    if (::lstrcmpiA(entry.szExeFile, "pivane.exe") != 0) continue;
+    if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
+      ::TerminateProcess(process, 1);
+      ::CloseHandle(process);
+    }
+  }
+  ::CloseHandle(snapshot);
+}
+
+// Answers every other message while it takes its time over this one.
+void TakeTime() {
+  MSG message;
+  for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < SlowMs;) {
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+    ::Sleep(10);
+  }
+}
 
 void RecordIconSize() {
   char text[64] = "(none)";
@@ -33,7 +70,14 @@ void RecordIconSize() {
 }
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_WININICHANGE) RecordIconSize();
+  if (message == WM_WININICHANGE) {
+    RecordIconSize();
+    if (EndPivane) {
+      EndPivane = false;
+      EndEveryPivane();
+    }
+    TakeTime();
+  }
   if (message == WM_DESTROY) ::PostQuitMessage(0);
   return ::DefWindowProcA(window, message, wParam, lParam);
 }
@@ -43,6 +87,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
   LogPath = argv[1];
+  if (argc > 3) SlowMs = static_cast<DWORD>(std::atoi(argv[3]));
+  EndPivane = argc > 4 && std::strcmp(argv[4], "--end-pivane") == 0;
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = WindowProcedure;
   windowClass.hInstance = ::GetModuleHandleA(nullptr);

@@ -180,6 +180,73 @@ def test_windows_read_the_icon_size_at_each_broadcast(win32, exe, tmp_path, befo
     assert log.read_text().split() == ["16", seen, "16", seen]
 
 
+RECORD_KEY = r"HKCU\Software\Pivane"
+
+
+def slow_witness(prefix, tmp_path, *extra):
+    """A window of the user's that takes 2 s over each broadcast, answering
+    every other message meanwhile, and logs the icon size it saw."""
+    log, ready = tmp_path / "broadcasts.txt", tmp_path / "ready"
+    running = prefix.running(helper("pivane_broadcast_witness"), prefix.windows_path(log),
+                             prefix.windows_path(ready), 2000, *extra)
+    return running, log, ready
+
+
+# A run ended from outside while the size is "16" (killed during its first
+# broadcast) leaves its record; the next run puts the size back from it.
+def test_run_cut_off_during_the_refresh_is_mended_by_the_next(win32, exe, tmp_path):
+    win32.reg_add(ICON_SIZE_KEY, "Shell Icon Size", "24")
+    running, log, ready = slow_witness(win32, tmp_path, "--end-pivane")
+    with running:
+        wait_for(ready, 120, "the witness window never came up")
+        code, _ = win32.run_pivane(exe, "/S")
+        assert code == 1  # ended from outside
+        assert win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size") == "16"
+        assert win32.reg_query(RECORD_KEY, "Shell Icon Size") is not None
+        assert win32.reg_query(ICON_KEY, "4") == INSTALLED
+
+        assert_boxes(run(win32, exe, "/S"), [])
+    assert win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size") == "24"
+    assert win32.wine("reg", "query", RECORD_KEY).returncode != 0
+    assert win32.reg_query(ICON_KEY, "4") == FALLBACK
+    assert not (win32.system32 / "pivane.dll").exists()
+
+
+# Two runs started a moment apart take turns: the second waits for the first
+# and reads the state afresh, so two toggles end where they began.
+def test_two_runs_at_once_take_turns(win32, exe, tmp_path):
+    win32.reg_add(ICON_SIZE_KEY, "Shell Icon Size", "24")
+    running, log, ready = slow_witness(win32, tmp_path)
+    with running:
+        wait_for(ready, 120, "the witness window never came up")
+        first = win32.start(exe, "/S")
+        time.sleep(0.5)
+        second = win32.start(exe, "/S")
+        try:
+            codes = [first.wait(timeout=240), second.wait(timeout=240)]
+        except Exception as hang:
+            raise WineHang("two runs did not end") from hang
+        finally:
+            for process in (first, second):
+                if process.poll() is None:
+                    process.kill()
+                process.trace.close()
+    assert codes == [0, 0]
+    assert log.read_text().split() == ["16", "24"] * 2
+    assert win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size") == "24"
+    assert win32.reg_query(ICON_KEY, "4") == FALLBACK
+    assert not (win32.system32 / "pivane.dll").exists()
+
+
+# An install cut off while it wrote the library left its first bytes: the
+# next install takes that file away and writes the library anew.
+def test_install_over_a_library_cut_off(win32, exe):
+    (win32.system32 / "pivane.dll").write_bytes(LIBRARY.read_bytes()[:1000])
+    assert_boxes(run(win32, exe, "/S"), [])
+    assert win32.reg_query(ICON_KEY, "4") == INSTALLED
+    assert (win32.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
+
+
 # The longest command line Windows passes on (32 KB: 16,000 arguments
 # before the switch) is read whole, in memory that grows with it.
 def test_longest_command_line_still_toggles(win32, exe):

@@ -29,17 +29,22 @@ TEST_F(DeployTest, WritesTheImageWhereNoLibraryIs) {
   ExpectAllReleased();
 }
 
+// A file of the library's size is accepted as it is, any other is refused
+// untouched, but for a library cut off in the writing (shorter, and the
+// library's first bytes), which is made anew.
 TEST_F(DeployTest, AcceptsOrRefusesAFileAlreadyThere) {
   struct Case {
     const char* name;
     std::function<void()> arrange;
     bool answer;
+    bool remade = false;
   };
   const Case cases[] = {
       {"SameSizeOtherContents", [] { Put(LibraryPath, 5120); }, true},
       {"Smaller", [] { Put(LibraryPath, 5119); }, false},
       {"Larger", [] { Put(LibraryPath, 5121); }, false},
-      {"Empty", [] { Put(LibraryPath, 0); }, false},
+      {"Empty", [] { Put(LibraryPath, 0); }, true, true},
+      {"CutOff", [] { Put(LibraryPath, 0).Contents = Image.substr(0, 5119); }, true, true},
       {"ReadOnly", [] { Put(LibraryPath, 5120, FILE_ATTRIBUTE_READONLY); }, false},
       {"HeldElsewhere", [] { Put(LibraryPath, 5120).HeldElsewhere = true; }, false},
       {"Directory", [] { Put(LibraryPath, 0).Directory = true; }, false},
@@ -51,11 +56,18 @@ TEST_F(DeployTest, AcceptsOrRefusesAFileAlreadyThere) {
     c.arrange();
     const Fake::File before = Windows().Files[LibraryPath];
     EXPECT_EQ(DeployIconLibrary(Text(TestSystemDir)), c.answer) << c.name;
-    // Whatever the answer, the file is left as it was.
     ASSERT_TRUE(Exists(LibraryPath)) << c.name;
-    EXPECT_EQ(Windows().Files[LibraryPath].Contents, before.Contents) << c.name;
-    EXPECT_EQ(Windows().Files[LibraryPath].Attributes, before.Attributes) << c.name;
-    EXPECT_EQ(Fake::CallCount("WriteFile"), 0) << c.name;
+    if (c.remade) {
+      // Deleted and created anew: written over in place, the model would
+      // hold the old bytes and the image after them.
+      EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image) << c.name;
+      EXPECT_EQ(Fake::CallCount("DeleteFileA"), 1) << c.name;
+    } else {
+      // Whatever the answer, the file is left as it was.
+      EXPECT_EQ(Windows().Files[LibraryPath].Contents, before.Contents) << c.name;
+      EXPECT_EQ(Windows().Files[LibraryPath].Attributes, before.Attributes) << c.name;
+      EXPECT_EQ(Fake::CallCount("WriteFile") + Fake::CallCount("DeleteFileA"), 0) << c.name;
+    }
     ExpectAllReleased();
   }
 }
@@ -155,11 +167,15 @@ TEST_P(RemoveTest, RemovesOnlyTheTargetOfItsSize) {
     EXPECT_EQ(Windows().Files[c.path].Contents.size(), c.size);
   }
   // One of another size is not ours: nothing is done to it, not even for
-  // a moment.
-  if (c.size != (c.target == RemovalTarget::CurrentLibrary ? 5120u : 7680u)) {
-    EXPECT_EQ(Fake::CallCount("SetFileAttributesA") + Fake::CallCount("CreateFileA") +
-                  Fake::CallCount("DeleteFileA"),
+  // a moment; only one shorter than the library is read, to tell a
+  // library cut off in the writing.
+  if (!c.removed && c.size != (c.target == RemovalTarget::CurrentLibrary ? 5120u : 7680u)) {
+    EXPECT_EQ(Fake::CallCount("SetFileAttributesA") + Fake::CallCount("DeleteFileA") +
+                  Fake::CallCount("WriteFile"),
               0);
+    if (c.size >= 5120) {
+      EXPECT_EQ(Fake::CallCount("CreateFileA"), 0);
+    }
   }
   ExpectAllReleased();
 }
@@ -177,6 +193,13 @@ INSTANTIATE_TEST_SUITE_P(
         RemoveCase{"OldProtected", Old, OldLibraryPath, 7680,
                    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, [] {}, true},
         RemoveCase{"CurrentSmaller", Current, LibraryPath, 5119, Protected, [] {}, false},
+        RemoveCase{"CurrentEmpty", Current, LibraryPath, 0, Archive, [] {}, true},
+        RemoveCase{"CurrentCutOff", Current, LibraryPath, 1000, Archive,
+                   [] { Fake::Windows().Files[LibraryPath].Contents = Image.substr(0, 1000); },
+                   true},
+        RemoveCase{"OldCutOff", Old, OldLibraryPath, 1000, Archive,
+                   [] { Fake::Windows().Files[OldLibraryPath].Contents = Image.substr(0, 1000); },
+                   false},
         RemoveCase{"CurrentLarger", Current, LibraryPath, 5121, Protected, [] {}, false},
         RemoveCase{"CurrentOfOldSize", Current, LibraryPath, 7680, Archive, [] {}, false},
         RemoveCase{"OldOfCurrentSize", Old, OldLibraryPath, 5120, Protected, [] {}, false},

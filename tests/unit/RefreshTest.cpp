@@ -41,6 +41,8 @@ TEST_P(RefreshTest, SetsSixteenBroadcastsPutsBackAndBroadcastsAgain) {
   EXPECT_EQ(Windows().Broadcasts[1].IconSize, c.before);
   EXPECT_EQ(IconSize(), c.before);
   EXPECT_EQ(Fake::FindKey(Windows().UserRoot, IconSizeKey) != nullptr, c.keyExists);
+  // The record that stands while the size may be "16" is gone.
+  EXPECT_EQ(Fake::FindKey(Windows().UserRoot, "Software\\Pivane"), nullptr);
   ExpectAllReleased();
 }
 
