@@ -78,6 +78,10 @@ bool IsCutOffLibrary(const Text& path, const FindData& entry) {
          std::equal(bytes, bytes + count, reinterpret_cast<const char*>(IconLibraryImage.data()));
 }
 
+Text CurrentLibraryPath(const Text& dir) {
+  return Join({dir, "\\", UnscrambleText(IconLibraryName).View()});
+}
+
 std::uint64_t SizeIn(const FindData& entry) {
   return (std::uint64_t{entry.FileSizeHigh} << 32) | entry.FileSizeLow;
 }
@@ -107,7 +111,7 @@ bool WriteNewLibrary(const Text& path) {
 
 // A path that memory was refused for is a library that could not be had.
 bool DeployIconLibrary(const Text& dir) {
-  const Text path = Join({dir, "\\", UnscrambleText(IconLibraryName).View()});
+  const Text path = CurrentLibraryPath(dir);
   if (!path.Ok()) return false;
   if (const std::optional<FindData> entry = FileEntryOf(path)) {
     if (!IsCutOffLibrary(path, *entry)) return SizeOf(path) == IconLibrarySize;
@@ -115,6 +119,13 @@ bool DeployIconLibrary(const Text& dir) {
     if (!DeleteFileA(path.CStr())) return false;
   }
   return WriteNewLibrary(path);
+}
+
+bool IsLibraryInPlace(const Text& dir) {
+  const Text path = CurrentLibraryPath(dir);
+  if (!path.Ok()) return false;
+  const std::optional<FindData> entry = FileEntryOf(path);
+  return entry && SizeIn(*entry) == IconLibrarySize;
 }
 
 // Whether a file is ours is decided from its directory entry, before

@@ -19,6 +19,10 @@ inline constexpr unsigned OldLibrarySize = 7680;
 // was deleted).
 bool DeployIconLibrary(const Text& dir);
 
+// True when a file of the library's size stands under its name in dir, as
+// its directory entry says: the file is not opened.
+bool IsLibraryInPlace(const Text& dir);
+
 // Deletes the target's file in dir when it has the target's size, or is
 // the current library cut off; leaves any other file as it found it,
 // attributes included.

@@ -57,10 +57,17 @@ int ShowBox(const MessageBuffer& text, Dword style) {
 
 }  // namespace
 
-bool AskUser(std::string_view question) {
-  if (SilentMode) return true;
-  return ShowBox(ComposeMessage({TitleLine.View(), BannerBody.View(), question}),
-                 MB_ICONQUESTION | MB_YESNO) == IDYES;
+Answer AskUserFor(std::string_view question) {
+  if (SilentMode) return Answer::Yes;
+  const int pressed = ShowBox(ComposeMessage({TitleLine.View(), BannerBody.View(), question}),
+                              MB_ICONQUESTION | MB_YESNO);
+  // Windows answers 0 for a box it could not show (Wine -1): no button.
+  return pressed == IDYES ? Answer::Yes : pressed <= 0 ? Answer::NotShown : Answer::No;
+}
+
+void ShowAlreadySo(std::string_view text) {
+  if (SilentMode) return;
+  ShowBox(ComposeMessage({text}), MB_ICONINFORMATION);
 }
 
 void ShowCompletion(std::string_view outcomeLine) {

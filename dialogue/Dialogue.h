@@ -5,9 +5,15 @@
 
 #include <string_view>
 
+enum class Answer { Yes, No, NotShown };
+// What the user answered: any button but Yes is No; under /S, Yes without
+// a box.
+Answer AskUserFor(std::string_view question);
 // True when the user pressed Yes; false for No or a box that could not be
 // shown.
-bool AskUser(std::string_view question);
+inline bool AskUser(std::string_view question) { return AskUserFor(question) == Answer::Yes; }
+// Says, in place of the question, that the option is already as asked.
+void ShowAlreadySo(std::string_view text);
 void ShowCompletion(std::string_view outcomeLine);
 void ShowOperationError();
 void ShowConflict();

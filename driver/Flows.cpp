@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "constants/Constants.h"
 #include "deploy/IconLibrary.h"
 #include "deploy/ShellRefresh.h"
@@ -17,34 +19,42 @@ bool PointIconAt(const Text& reference) {
                                reference);
 }
 
+// No box to ask with is a change that could not start.
+std::optional<RunOutcome> Refused(Answer answer) {
+  if (answer == Answer::Yes) return std::nullopt;
+  return answer == Answer::No ? RunOutcome::Declined : RunOutcome::Failed;
+}
+
 }  // namespace
 
 // The library is in place before the value names it.
-void RunInstall() {
-  if (!AskUser(InstallQuestion.View())) return;
+RunOutcome RunInstall() {
+  if (auto refused = Refused(AskUserFor(InstallQuestion.View()))) return *refused;
   if (!DeployIconLibrary(SystemDir)) {
     ShowConflict();
-    return;
+    return RunOutcome::Failed;
   }
   if (!PointIconAt(InstalledReference)) {
     ShowOperationError();
-    return;
+    return RunOutcome::Failed;
   }
   RemoveLibraryFile(RemovalTarget::OldLibrary, SystemDir);
   RefreshShellIcons();
   ShowCompletion(InstalledOutcome.View());
+  return RunOutcome::Done;
 }
 
 // The value points away before the library goes, and always at the
 // system's own icon, whatever it held before the install.
-void RunUninstall() {
-  if (!AskUser(UninstallQuestion.View())) return;
+RunOutcome RunUninstall() {
+  if (auto refused = Refused(AskUserFor(UninstallQuestion.View()))) return *refused;
   InstalledReference = Join({SystemDir, "\\", UnscrambleText(RestoreReference).View()});
   if (!PointIconAt(InstalledReference)) {
     ShowOperationError();
-    return;
+    return RunOutcome::Failed;
   }
   RemoveLibraryFile(RemovalTarget::CurrentLibrary, SystemDir);
   RefreshShellIcons();
   ShowCompletion(RestoredOutcome.View());
+  return RunOutcome::Done;
 }

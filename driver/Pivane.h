@@ -9,6 +9,18 @@ inline constexpr char BoxCaption[] = "Pivane pour Windows 9x-XP";
 
 // Set by ParseSwitches when /S is given; read by every message.
 extern bool SilentMode;
+// Set by ParseSwitches for /I (install only) and /U (uninstall only).
+extern bool InstallOnly;
+extern bool UninstallOnly;
+
+// How a run ended; with /I or /U it is the exit code.
+enum class RunOutcome {
+  Done,       // the option is as asked, by this run or already (0)
+  Failed,     // the change failed or could not start (1)
+  Declined,   // the user answered Non (2)
+  BothAsked,  // /I and /U together: nothing was read or changed (87)
+};
+WindowsOps::Dword ExitCodeFor(RunOutcome outcome);
 // The system directory without trailing backslashes.
 extern Text SystemDir;
 // The reference an install writes (the fallback one during an uninstall),
@@ -60,12 +72,12 @@ class RunLock {
 };
 
 // With the lock held: mends what a run cut off left, then offers the flow
-// that the option's state calls for.
-void RunToggle();
+// that the option's state and the switches call for.
+RunOutcome RunToggle();
 
 // Option state: true when the machine-wide value names our library.
 bool DetectOptionState();
 
 // The two flows, each opened by its question.
-void RunInstall();
-void RunUninstall();
+RunOutcome RunInstall();
+RunOutcome RunUninstall();

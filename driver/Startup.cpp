@@ -1,14 +1,18 @@
 #include <array>
 
 #include "constants/Cp1252Text.h"
+#include "deploy/IconLibrary.h"
 #include "deploy/ShellRefresh.h"
 #include "dialogue/Dialogue.h"
+#include "dialogue/Messages.h"
 #include "driver/Pivane.h"
 #include "platform/WindowsOps.h"
 
 using namespace WindowsOps;
 
 constinit bool SilentMode = false;
+constinit bool InstallOnly = false;
+constinit bool UninstallOnly = false;
 constinit Text SystemDir;
 
 namespace {
@@ -24,10 +28,14 @@ bool IsSeparator(char c) {
 }  // namespace
 
 void PivaneMain() {
+  RunOutcome outcome = RunOutcome::Failed;
   if (!ParseSwitches()) {
     // Without every argument read, /S may have gone unseen: nothing is
     // touched, and the failure is said unless silence was asked for.
     ShowOperationError();
+  } else if (InstallOnly && UninstallOnly) {
+    ShowOperationError();
+    outcome = RunOutcome::BothAsked;
   } else if (IsWindows3()) {
     ShowWin3Refusal();
   } else if (!ReadSystemDirectory()) {
@@ -35,25 +43,50 @@ void PivaneMain() {
     // the current drive; touch nothing and say the operation failed.
     ShowOperationError();
   } else {
-    RunToggle();
+    outcome = RunToggle();
   }
-  ExitProcess(0);
+  ExitProcess(ExitCodeFor(outcome));
 }
 
-void RunToggle() {
+// Plain runs end with 0 whatever happened, as callers have always seen
+// them; /I and /U give scripts the outcome.
+Dword ExitCodeFor(RunOutcome outcome) {
+  if (!InstallOnly && !UninstallOnly) return 0;
+  switch (outcome) {
+    case RunOutcome::Done:
+      return 0;
+    case RunOutcome::Failed:
+      return 1;
+    case RunOutcome::Declined:
+      return 2;
+    case RunOutcome::BothAsked:
+      break;
+  }
+  return ERROR_INVALID_PARAMETER;
+}
+
+RunOutcome RunToggle() {
   RunLock lock;
   if (lock.Outcome != RunLockOutcome::Held) {
     // Nothing is read or changed without the lock; a silent run that gave
     // up waiting for another ends quietly.
     ShowOperationError();
-    return;
+    return RunOutcome::Failed;
   }
   ReplayRefreshRecord();
-  if (DetectOptionState()) {
-    RunUninstall();
-  } else {
-    RunInstall();
+  const bool installed = DetectOptionState();
+  // Already as asked: nothing is written, opened or broadcast. Under /I
+  // that takes the library in place as well as the value naming it.
+  if (InstallOnly && installed && IsLibraryInPlace(SystemDir)) {
+    ShowAlreadySo(AlreadyInstalled.View());
+    return RunOutcome::Done;
   }
+  if (UninstallOnly && !installed) {
+    ShowAlreadySo(AlreadyUninstalled.View());
+    return RunOutcome::Done;
+  }
+  const bool install = InstallOnly || (!UninstallOnly && !installed);
+  return install ? RunInstall() : RunUninstall();
 }
 
 // Splits the command line as the program has always read it: separators
@@ -113,6 +146,8 @@ bool ParseSwitches() {
     const Text upper = UpperCopy(arguments[i]);
     if (!upper.Ok()) read = false;
     if (upper == "/S") SilentMode = true;
+    if (upper == "/I") InstallOnly = true;
+    if (upper == "/U") UninstallOnly = true;
   }
   return read;
 }

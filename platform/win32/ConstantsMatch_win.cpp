@@ -23,6 +23,7 @@ constexpr auto AccessDenied = ERROR_ACCESS_DENIED;
 constexpr auto MoreData = ERROR_MORE_DATA;
 constexpr auto FileExists = ERROR_FILE_EXISTS;
 constexpr auto AccessDeniedCode = ERROR_ACCESS_DENIED_CODE;
+constexpr auto InvalidParameter = ERROR_INVALID_PARAMETER;
 constexpr auto WaitObject0 = WAIT_OBJECT_0;
 constexpr auto WaitAbandoned = WAIT_ABANDONED;
 constexpr auto WaitTimeout = WAIT_TIMEOUT;
@@ -66,6 +67,7 @@ static_assert(Ours::Success == ERROR_SUCCESS && Ours::FileNotFound == ERROR_FILE
 static_assert(Ours::AccessDenied == ERROR_ACCESS_DENIED && Ours::MoreData == ERROR_MORE_DATA);
 static_assert(Ours::FileExists == ERROR_FILE_EXISTS &&
               Ours::AccessDeniedCode == ERROR_ACCESS_DENIED);
+static_assert(Ours::InvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(Ours::WaitObject0 == WAIT_OBJECT_0 && Ours::WaitAbandoned == WAIT_ABANDONED);
 static_assert(Ours::WaitTimeout == WAIT_TIMEOUT && Ours::Infinite == INFINITE);
 static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);

@@ -11,6 +11,8 @@ namespace Fake {
 // The program's globals as a new process has them, their memory given back.
 inline void ResetGlobals() {
   SilentMode = false;
+  InstallOnly = false;
+  UninstallOnly = false;
   SystemDir.Clear();
   InstalledReference.Clear();
   CurrentReference.Clear();

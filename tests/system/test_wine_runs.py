@@ -247,6 +247,40 @@ def test_install_over_a_library_cut_off(win32, exe):
     assert (win32.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
 
 
+# /I and /U as a script uses them: each a no-op where there is nothing to
+# do, and the exit code the outcome.
+def test_install_only_and_uninstall_only_tell_the_outcome(win32, exe):
+    library = win32.system32 / "pivane.dll"
+
+    def silent(*switches):
+        code, boxes = win32.run_pivane(exe, "/S", *switches)
+        assert boxes == []
+        return code
+
+    assert [silent("/I"), silent("/i")] == [0, 0]
+    assert win32.reg_query(ICON_KEY, "4") == INSTALLED
+    assert library.read_bytes() == LIBRARY.read_bytes()
+    assert [silent("/U"), silent("/u")] == [0, 0]
+    assert win32.reg_query(ICON_KEY, "4") == FALLBACK
+    assert not library.exists()
+
+    library.write_bytes(b"f" * 100)
+    assert silent("/I") == 1
+    assert library.read_bytes() == b"f" * 100
+    assert win32.reg_query(ICON_KEY, "4") == FALLBACK
+
+    # The value names the library, but a cleaner deleted the file.
+    library.unlink()
+    win32.reg_add(ICON_KEY, "4", INSTALLED)
+    assert silent("/I") == 0
+    assert library.read_bytes() == LIBRARY.read_bytes()
+
+    assert silent("/I", "/U") == 87
+    code, boxes = win32.run_pivane(exe, "/U", answers=["n"])
+    assert (code, boxes[0].answer) == (2, IDNO)
+    assert win32.reg_query(ICON_KEY, "4") == INSTALLED
+
+
 # The longest command line Windows passes on (32 KB: 16,000 arguments
 # before the switch) is read whole, in memory that grows with it.
 def test_longest_command_line_still_toggles(win32, exe):

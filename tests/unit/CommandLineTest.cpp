@@ -8,6 +8,8 @@ struct SwitchCase {
   const char* commandLine;
   bool silent;
   bool doubleByte = false;
+  bool installOnly = false;
+  bool uninstallOnly = false;
 };
 
 class SwitchTest : public PivaneTest, public testing::WithParamInterface<SwitchCase> {};
@@ -17,6 +19,8 @@ TEST_P(SwitchTest, SetsSilentModeExactlyForTheSwitch) {
   Windows().DoubleByteCodePage = GetParam().doubleByte;
   ParseSwitches();
   EXPECT_EQ(SilentMode, GetParam().silent) << "command line: " << GetParam().commandLine;
+  EXPECT_EQ(InstallOnly, GetParam().installOnly) << "command line: " << GetParam().commandLine;
+  EXPECT_EQ(UninstallOnly, GetParam().uninstallOnly) << "command line: " << GetParam().commandLine;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -42,7 +46,12 @@ INSTANTIATE_TEST_SUITE_P(
                     SwitchCase{"pivane.exe \x81\" /S", true, true},
                     SwitchCase{"pivane.exe \x81\" /S", false, false},
                     SwitchCase{"pivane.exe \x81 /S", false, true},
-                    SwitchCase{"pivane.exe \x81 /S", true, false}));
+                    SwitchCase{"pivane.exe \x81 /S", true, false},
+                    // /I and /U are read as /S is, and with it in any order.
+                    SwitchCase{"pivane.exe /i", false, false, true},
+                    SwitchCase{"pivane.exe \"/U\" /s", true, false, false, true},
+                    SwitchCase{"pivane.exe /S /I /u", true, false, true, true},
+                    SwitchCase{"pivane.exe /IU /SI /I2 -U", false}));
 
 struct SplitCase {
   const char* commandLine;

@@ -59,6 +59,14 @@ TEST_F(DialogueTest, EachBoxHasItsExactBytesAndStyle) {
        0x40},
       {[] { ShowOperationError(); }, "Une erreur s'est produite durant l'op\xE9ration !", 0x10},
       {[] { ShowConflict(); }, "L'installation n'est pas possible pour cause de conflits.", 0x10},
+      {[] { ShowAlreadySo(AlreadyInstalled.View()); },
+       "L'option est d\xE9j\xE0 install\xE9"
+       "e. Rien n'a \xE9t\xE9 modifi\xE9.",
+       0x40},
+      {[] { ShowAlreadySo(AlreadyUninstalled.View()); },
+       "L'option n'est pas install\xE9"
+       "e. Rien n'a \xE9t\xE9 modifi\xE9.",
+       0x40},
   };
   for (const Case& c : cases) {
     SetUp();

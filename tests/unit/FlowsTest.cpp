@@ -296,3 +296,97 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+// /I and /U: the exit code tells the outcome, and an option already as
+// asked is left alone: no write, no file opened or deleted, no broadcast.
+TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
+  const auto foreign = [] { Fake::Windows().Files[LibraryPath].Contents = "small"; };
+  const auto noRight = [] {
+    Fake::CreateKey(Fake::Windows().MachineRoot, IconKey).Rights = Fake::ReadRights;
+  };
+  const auto libraryGone = [] { Fake::Windows().Files.erase(LibraryPath); };
+  struct Case {
+    const char* name;
+    const char* commandLine;
+    bool installedBefore;
+    std::function<void()> arrange;
+    Dword exitCode;
+    bool installedAfter;
+    bool untouched;  // nothing written, opened, deleted or broadcast
+    std::vector<Dword> boxes;
+  };
+  const Case cases[] = {
+      {"Installs", "pivane.exe /S /I", false, [] {}, 0, true, false, {}},
+      {"AlreadyInstalled", "pivane.exe /I", true, [] {}, 0, true, true, {0x40}},
+      {"LibraryGoneIsPutBack", "pivane.exe /i /s", true, libraryGone, 0, true, false, {}},
+      {"ForeignLibrary", "pivane.exe /S /I", false, foreign, 1, false, false, {}},
+      {"InstallDeclined",
+       "pivane.exe /I",
+       false,
+       [] { Fake::Windows().BoxAnswers = {IDNO}; },
+       2,
+       false,
+       true,
+       {0x24}},
+      {"NoBoxToAsk",
+       "pivane.exe /I",
+       false,
+       [] { Fake::FailCall("MessageBoxA", 1); },
+       1,
+       false,
+       true,
+       {0x24}},
+      {"Uninstalls", "pivane.exe /U /S", true, [] {}, 0, false, false, {}},
+      {"AlreadyUninstalled", "pivane.exe /U", false, [] {}, 0, false, true, {0x40}},
+      {"UninstallRefused", "pivane.exe /S /U", true, noRight, 1, true, false, {}},
+      {"GaveUpWaiting",
+       "pivane.exe /S /I",
+       false,
+       [] { Fake::Windows().Lock = Fake::LockHolder::OtherRun; },
+       1,
+       false,
+       true,
+       {}},
+      {"Windows3",
+       "pivane.exe /S /I",
+       false,
+       [] { Fake::Windows().Version = 3; },
+       1,
+       false,
+       true,
+       {0x10}},
+      {"BothSwitches", "pivane.exe /I /U", true, [] {}, 87, true, true, {0x10}},
+      {"BothSwitchesSilent", "pivane.exe /u /S /i", false, [] {}, 87, false, true, {}},
+      // Without them, the exit code stays 0 whatever happens.
+      {"PlainFailure", "pivane.exe /S", false, foreign, 0, false, false, {}},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    if (c.installedBefore) Installed();
+    c.arrange();
+    Windows().CommandLine = c.commandLine;
+    PivaneMain();
+    EXPECT_EQ(Windows().ExitCode, c.exitCode) << c.name;
+    EXPECT_EQ(IconValue() == Sz(InstalledForm) && Windows().Files.contains(LibraryPath),
+              c.installedAfter)
+        << c.name;
+    EXPECT_EQ(BoxStyles(), c.boxes) << c.name;
+    if (c.untouched) {
+      for (const std::string& call : Windows().Calls) {
+        for (const char* changing : {"RegSetValue", "RegCreateKey", "RegDelete", "CreateFile",
+                                     "DeleteFile", "SetFileAttributes", "SendMessage"}) {
+          EXPECT_FALSE(call.starts_with(changing)) << c.name << ": " << call;
+        }
+      }
+    }
+    // Both switches: nothing at all is read.
+    if (c.exitCode == 87) {
+      EXPECT_EQ(Fake::CallCount("Reg") + Fake::CallCount("FindFirstFile"), 0) << c.name;
+    }
+    ExpectAllReleased();
+  }
+}
+
+}  // namespace
