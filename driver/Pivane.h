@@ -13,6 +13,17 @@ extern bool SilentMode;
 extern bool InstallOnly;
 extern bool UninstallOnly;
 
+// The system directory without trailing backslashes.
+extern Text SystemDir;
+// The reference an install writes (the fallback one during an uninstall),
+// and the one found in the registry.
+extern Text InstalledReference;
+extern Text CurrentReference;
+
+// The entry: runs once from the command line to ExitProcess, with 0 or,
+// under /I or /U, the outcome.
+void PivaneMain();
+
 // How a run ended; with /I or /U it is the exit code.
 enum class RunOutcome {
   Done,       // the option is as asked, by this run or already (0)
@@ -21,15 +32,6 @@ enum class RunOutcome {
   BothAsked,  // /I and /U together: nothing was read or changed (87)
 };
 WindowsOps::Dword ExitCodeFor(RunOutcome outcome);
-// The system directory without trailing backslashes.
-extern Text SystemDir;
-// The reference an install writes (the fallback one during an uninstall),
-// and the one found in the registry.
-extern Text InstalledReference;
-extern Text CurrentReference;
-
-// The entry: runs once from the command line to ExitProcess(0).
-void PivaneMain();
 
 // Startup.
 // Failed where memory was refused.
