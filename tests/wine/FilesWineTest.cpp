@@ -59,11 +59,20 @@ TEST_F(FilesWine, WritesTheImage) {
   EXPECT_EQ(Contents(Library), std::string(IconLibraryImage.begin(), IconLibraryImage.end()));
 }
 
+// A file of the library's size is accepted as it is, a foreign one refused
+// untouched; a library cut off in the writing (its first bytes, or none)
+// is read, deleted and made anew.
 TEST_F(FilesWine, AcceptsOnlyAFileOfTheLibrarySize) {
-  for (std::size_t size : {5120u, 5119u, 5121u, 0u}) {
-    Put(Library, size);
-    EXPECT_EQ(DeployIconLibrary(Text(Dir)), size == 5120) << size;
-    EXPECT_EQ(Contents(Library), std::string(size, 'z')) << size;
+  const std::string image(IconLibraryImage.begin(), IconLibraryImage.end());
+  const std::pair<std::string, bool> cases[] = {{std::string(5120, 'z'), false},
+                                                {std::string(5119, 'z'), false},
+                                                {std::string(5121, 'z'), false},
+                                                {"", true},
+                                                {image.substr(0, 1000), true}};
+  for (const auto& [contents, remade] : cases) {
+    std::ofstream(Library, std::ios::binary) << contents;
+    EXPECT_EQ(DeployIconLibrary(Text(Dir)), remade || contents.size() == 5120) << contents.size();
+    EXPECT_EQ(Contents(Library), remade ? image : contents) << contents.size();
   }
 }
 
