@@ -274,6 +274,9 @@ def test_install_only_and_uninstall_only_tell_the_outcome(win32, exe):
     win32.reg_add(ICON_KEY, "4", INSTALLED)
     assert silent("/I") == 0
     assert library.read_bytes() == LIBRARY.read_bytes()
+    code, boxes = win32.run_pivane(exe, "/I", answers=["Return"])
+    assert code == 0
+    assert_boxes(boxes, [("L'option est déjà installée. Rien n'a été modifié.", INFORMATION, IDOK)])
 
     assert silent("/I", "/U") == 87
     code, boxes = win32.run_pivane(exe, "/U", answers=["n"])
