@@ -27,6 +27,30 @@ std::optional<RunOutcome> Refused(Answer answer) {
 
 }  // namespace
 
+RunOutcome RunToggle() {
+  RunLock lock;
+  if (lock.Outcome != RunLockOutcome::Held) {
+    // Nothing is read or changed without the lock; a silent run that gave
+    // up waiting for another ends quietly.
+    ShowOperationError();
+    return RunOutcome::Failed;
+  }
+  ReplayRefreshRecord();
+  const bool installed = DetectOptionState();
+  // Already as asked: nothing is written, opened or broadcast. Under /I
+  // that takes the library in place as well as the value naming it.
+  if (InstallOnly && installed && IsLibraryInPlace(SystemDir)) {
+    ShowAlreadySo(AlreadyInstalled.View());
+    return RunOutcome::Done;
+  }
+  if (UninstallOnly && !installed) {
+    ShowAlreadySo(AlreadyUninstalled.View());
+    return RunOutcome::Done;
+  }
+  const bool install = InstallOnly || (!UninstallOnly && !installed);
+  return install ? RunInstall() : RunUninstall();
+}
+
 // The library is in place before the value names it.
 RunOutcome RunInstall() {
   if (auto refused = Refused(AskUserFor(InstallQuestion.View()))) return *refused;

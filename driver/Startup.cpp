@@ -1,10 +1,7 @@
 #include <array>
 
 #include "constants/Cp1252Text.h"
-#include "deploy/IconLibrary.h"
-#include "deploy/ShellRefresh.h"
 #include "dialogue/Dialogue.h"
-#include "dialogue/Messages.h"
 #include "driver/Pivane.h"
 #include "platform/WindowsOps.h"
 
@@ -63,30 +60,6 @@ Dword ExitCodeFor(RunOutcome outcome) {
       break;
   }
   return ERROR_INVALID_PARAMETER;
-}
-
-RunOutcome RunToggle() {
-  RunLock lock;
-  if (lock.Outcome != RunLockOutcome::Held) {
-    // Nothing is read or changed without the lock; a silent run that gave
-    // up waiting for another ends quietly.
-    ShowOperationError();
-    return RunOutcome::Failed;
-  }
-  ReplayRefreshRecord();
-  const bool installed = DetectOptionState();
-  // Already as asked: nothing is written, opened or broadcast. Under /I
-  // that takes the library in place as well as the value naming it.
-  if (InstallOnly && installed && IsLibraryInPlace(SystemDir)) {
-    ShowAlreadySo(AlreadyInstalled.View());
-    return RunOutcome::Done;
-  }
-  if (UninstallOnly && !installed) {
-    ShowAlreadySo(AlreadyUninstalled.View());
-    return RunOutcome::Done;
-  }
-  const bool install = InstallOnly || (!UninstallOnly && !installed);
-  return install ? RunInstall() : RunUninstall();
 }
 
 // Splits the command line as the program has always read it: separators
