@@ -14,11 +14,23 @@ namespace {
 
 constexpr Dword ReadWrite = GENERIC_READ | GENERIC_WRITE;
 constexpr Dword ShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// A file that our install cut off was created normal: one that carries any
+// of these was set so by someone, often to keep a program from placing a
+// file of that name, and is never ours.
+constexpr Dword SetBySomeone =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+// After our own delete, an on-access scanner that holds the file (sharing
+// delete) keeps its name pending until it lets go, and the name refuses a
+// new file meanwhile: it is asked again this often, for half a second.
+constexpr int CreateAttemptsAfterDelete = 6;
+constexpr Dword CreateRetryMs = 100;
 
 // An open file, closed when it goes unless Close() already did.
 class ScopedFile {
  public:
   explicit ScopedFile(FileHandle handle) : Handle(handle) {}
+  ScopedFile(ScopedFile&& other) noexcept
+      : Handle(std::exchange(other.Handle, INVALID_HANDLE_VALUE)) {}
   ~ScopedFile() { Close(); }
   ScopedFile(const ScopedFile&) = delete;
   ScopedFile& operator=(const ScopedFile&) = delete;
@@ -68,6 +80,7 @@ std::optional<std::uint64_t> SizeOf(const Text& path) {
 // included. Only such a file is read, and only to tell this.
 bool IsCutOffLibrary(const Text& path, const FindData& entry) {
   if (entry.FileSizeHigh != 0 || entry.FileSizeLow >= IconLibrarySize) return false;
+  if (entry.FileAttributes & SetBySomeone) return false;
   ScopedFile file = OpenFile(path, OPEN_EXISTING, GENERIC_READ);
   if (!file.IsOpen()) return false;
   Text contents = Text::Filled(IconLibrarySize, '\0');
@@ -86,19 +99,33 @@ std::uint64_t SizeIn(const FindData& entry) {
   return (std::uint64_t{entry.FileSizeHigh} << 32) | entry.FileSizeLow;
 }
 
+ScopedFile CreateNewFile(const Text& path, bool justDeleted) {
+  for (int attempt = 1;; ++attempt) {
+    ScopedFile file = OpenFile(path, CREATE_NEW);
+    if (file.IsOpen() || !justDeleted || attempt == CreateAttemptsAfterDelete ||
+        GetLastError() != ERROR_ACCESS_DENIED_CODE) {
+      return file;
+    }
+    Sleep(CreateRetryMs);
+  }
+}
+
 // Only a name that nothing holds is created: a file that appeared since it
-// was looked for is never emptied, but judged as any file found there.
-bool WriteNewLibrary(const Text& path) {
+// was looked for is never emptied, but judged as any file found there. The
+// library counts as written only once it is on the disk: after a power cut,
+// data not yet flushed reads back as zeros (or old clusters), and a file of
+// the library's size is accepted whatever it holds.
+bool WriteNewLibrary(const Text& path, bool justDeleted) {
   bool written = false;
   bool closed = false;
   {
-    ScopedFile file = OpenFile(path, CREATE_NEW);
+    ScopedFile file = CreateNewFile(path, justDeleted);
     if (!file.IsOpen()) {
       return GetLastError() == ERROR_FILE_EXISTS && SizeOf(path) == IconLibrarySize;
     }
     Dword count = 0;
     written = WriteFile(file.Get(), IconLibraryImage.data(), IconLibrarySize, &count) &&
-              count == IconLibrarySize;
+              count == IconLibrarySize && FlushFileBuffers(file.Get());
     closed = file.Close();
   }
   // A truncated library would be taken for a foreign file by every later
@@ -117,8 +144,9 @@ bool DeployIconLibrary(const Text& dir) {
     if (!IsCutOffLibrary(path, *entry)) return SizeOf(path) == IconLibrarySize;
     // Made anew, never written over in place.
     if (!DeleteFileA(path.CStr())) return false;
+    return WriteNewLibrary(path, true);
   }
-  return WriteNewLibrary(path);
+  return WriteNewLibrary(path, false);
 }
 
 bool IsLibraryInPlace(const Text& dir) {
@@ -148,8 +176,7 @@ void RemoveLibraryFile(RemovalTarget target, const Text& dir) {
   // Read-only would stop the delete; hidden and system go with it.
   const Dword attributes = entry->FileAttributes;
   const bool cleared =
-      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) &&
-      SetFileAttributesA(path.CStr(), FILE_ATTRIBUTE_ARCHIVE);
+      (attributes & SetBySomeone) && SetFileAttributesA(path.CStr(), FILE_ATTRIBUTE_ARCHIVE);
   if (DeleteFileA(path.CStr())) return;
   // Not removable: it keeps the attributes it had.
   if (cleared) SetFileAttributesA(path.CStr(), attributes);

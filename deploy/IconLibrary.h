@@ -1,7 +1,8 @@
 // Writing, accepting and removing the icon library in a directory. Files
 // are told apart by name and size, except one shorter than the library
-// whose bytes are the library's first ones: that is a library whose
-// writing was cut off, and it is ours.
+// whose bytes are the library's first ones, and which is neither read-only,
+// hidden nor system: that is a library whose writing was cut off, and it is
+// ours.
 #pragma once
 
 #include "platform/Text.h"

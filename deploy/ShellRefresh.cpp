@@ -9,6 +9,7 @@
 using namespace WindowsOps;
 
 constinit RegCtrl::StoredValue SavedRefreshValue;
+constinit std::optional<RegCtrl::StoredValue> KeptRecord;
 
 namespace {
 
@@ -20,7 +21,9 @@ constexpr Dword BroadcastTimeoutMs = 3000;
 // Pivane's own key, which exists only while a refresh runs, and its one
 // value, named as the size is: REG_BINARY, a byte that says whether the
 // size was there, then that value's type (4 bytes, least significant
-// first) and bytes. One write makes the record whole or not at all.
+// first) and bytes. One write makes the record whole or not at all. The
+// key is ours only as far as it holds our record: another value or a
+// subkey in it is someone else's, and keeps the key.
 constexpr char RecordKeyPath[] = "Software\\Pivane";
 constexpr std::size_t RecordHeaderSize = 5;
 
@@ -66,7 +69,14 @@ std::optional<RegCtrl::StoredValue> ReadRecord(const RegCtrl::StoredValue& recor
   return found;
 }
 
-void RemoveRecord() { RegCtrl::DeleteRegKey(HKEY_CURRENT_USER, RecordKeyPath); }
+// Our value, then the key if nothing else is in it. A key without our
+// value is what a run cut off between making the key and writing the
+// record leaves: it goes where it is empty.
+void RemoveRecord() {
+  RegCtrl::PutRegValue(HKEY_CURRENT_USER, RecordKeyPath, UnscrambleText(RefreshValueName).View(),
+                       RegCtrl::StoredValue{});
+  RegCtrl::DeleteEmptyRegKey(HKEY_CURRENT_USER, RecordKeyPath);
+}
 
 // The "16" that a refresh writes, as it is stored.
 bool HoldsSixteen(const RegCtrl::StoredValue& value) {
@@ -79,36 +89,49 @@ bool HoldsSixteen(const RegCtrl::StoredValue& value) {
 // bytes, or no value where there was none. What cannot be read, and so
 // could not be put back, is not changed at all.
 void RefreshShellIcons() {
-  if (!GetIconSize(SavedRefreshValue)) {
+  RegCtrl::StoredValue found;
+  if (!GetIconSize(found)) {
     BroadcastSettingsChange();
     BroadcastSettingsChange();
     return;
   }
+  // A record that this run's replay could not put back holds the user's
+  // size, and the "16" found is a dead run's: the record stands, and its
+  // size is the one to put back. A size changed since is the user's own.
+  const bool recordStands = KeptRecord && HoldsSixteen(found);
+  SavedRefreshValue = recordStands ? *KeptRecord : std::move(found);
   // Where the record cannot be written, the refresh still runs.
-  WriteRecord(SavedRefreshValue);
+  if (!recordStands) WriteRecord(SavedRefreshValue);
   const bool changed =
       RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
                             UnscrambleText(RefreshValueName).View(), "16");
   BroadcastSettingsChange();
   // A size that could not be put back keeps its record for the next run.
-  if (PutIconSize(SavedRefreshValue) || !changed) RemoveRecord();
+  if (PutIconSize(SavedRefreshValue) || (!changed && !recordStands)) {
+    RemoveRecord();
+    KeptRecord.reset();
+  }
   BroadcastSettingsChange();
 }
 
 void ReplayRefreshRecord() {
+  KeptRecord.reset();
   RegCtrl::StoredValue record;
-  // No key, no record; a key without its value is what a run cut off
-  // between making the key and writing the record leaves.
+  // No key, no record.
   if (!RegCtrl::GetRegValue(HKEY_CURRENT_USER, RecordKeyPath,
                             UnscrambleText(RefreshValueName).View(), record)) {
     return;
   }
-  bool mended = true;
-  if (record.Exists) {
-    const std::optional<RegCtrl::StoredValue> found = ReadRecord(record);
-    RegCtrl::StoredValue now;
-    if (found && GetIconSize(now) && HoldsSixteen(now)) mended = PutIconSize(*found);
+  if (!record.Exists) {
+    RegCtrl::DeleteEmptyRegKey(HKEY_CURRENT_USER, RecordKeyPath);
+    return;
   }
-  if (mended) RemoveRecord();
-  if (record.Exists) BroadcastSettingsChange();
+  std::optional<RegCtrl::StoredValue> found = ReadRecord(record);
+  RegCtrl::StoredValue now;
+  if (found && GetIconSize(now) && HoldsSixteen(now) && !PutIconSize(*found)) {
+    KeptRecord = std::move(found);
+  } else {
+    RemoveRecord();
+  }
+  BroadcastSettingsChange();
 }

@@ -29,7 +29,7 @@ std::optional<RunOutcome> Refused(Answer answer) {
 
 RunOutcome RunToggle() {
   RunLock lock;
-  if (lock.Outcome != RunLockOutcome::Held) {
+  if (lock.Take() != RunLockOutcome::Held) {
     // Nothing is read or changed without the lock; a silent run that gave
     // up waiting for another ends quietly.
     ShowOperationError();

@@ -49,28 +49,47 @@ bool ReadSystemDirectory();
 Text UpperCopy(const Text& text);
 
 // The run lock, held from before the option's state is read to the end of
-// the run.
+// the run (see RunLock.cpp).
 enum class RunLockOutcome {
   Held,
-  GaveUp,       // another run went on longer than a silent run waits
+  GaveUp,       // another run went on longer than this one waits for it
   Unavailable,  // the lock could not be made or waited for
 };
-// How long a silent run waits for another run, and how often a run looks
-// again for a lock that another user's run holds.
+// How long a run waits for runs whose boxes it cannot see (a silent run,
+// for any run), and how often it looks again for a lock that another
+// user's run holds.
 inline constexpr WindowsOps::Dword LockWaitMs = 60000;
 inline constexpr WindowsOps::Dword LockPollMs = 500;
 
+// One named mutex: its handle, and whether this run owns it.
+struct HeldMutex {
+  HeldMutex() = default;
+  ~HeldMutex() { LetGo(); }
+  HeldMutex(const HeldMutex&) = delete;
+  HeldMutex& operator=(const HeldMutex&) = delete;
+  void LetGo();
+
+  WindowsOps::MutexHandle Handle{};
+  bool Owned = false;
+};
+
 class RunLock {
  public:
-  RunLock();
-  ~RunLock();
+  RunLock() = default;
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
 
-  RunLockOutcome Outcome = RunLockOutcome::Unavailable;
+  // Takes the lock, waiting as long as the run may; on any outcome but
+  // Held, nothing is held.
+  RunLockOutcome Take();
+  // Lets go of whatever is held; the lock may be taken again.
+  void Release();
 
  private:
-  WindowsOps::MutexHandle Mutex{};
+  // The session's, taken first; the machine's, where the system has
+  // sessions (elsewhere the session's lock is the machine's).
+  HeldMutex Session;
+  HeldMutex Machine;
 };
 
 // With the lock held: mends what a run cut off left, then offers the flow

@@ -22,6 +22,15 @@ bool IsSeparator(char c) {
   return byte >= 1 && byte <= 32;
 }
 
+// /I and /U are compared in ASCII, folding a to z alone: under a Turkish
+// locale CharUpperBuffA may make i the dotted capital I, and a logon
+// script's /s /i would become a plain /S, a toggle.
+bool IsSwitch(const Text& argument, char letter) {
+  const std::string_view view = argument.View();
+  return argument.Ok() && view.size() == 2 && view[0] == '/' &&
+         (view[1] == letter || view[1] == letter + ('a' - 'A'));
+}
+
 }  // namespace
 
 void PivaneMain() {
@@ -119,8 +128,8 @@ bool ParseSwitches() {
     const Text upper = UpperCopy(arguments[i]);
     if (!upper.Ok()) read = false;
     if (upper == "/S") SilentMode = true;
-    if (upper == "/I") InstallOnly = true;
-    if (upper == "/U") UninstallOnly = true;
+    if (IsSwitch(arguments[i], 'I')) InstallOnly = true;
+    if (IsSwitch(arguments[i], 'U')) UninstallOnly = true;
   }
   return read;
 }

@@ -27,7 +27,10 @@ inline constexpr Status ERROR_MORE_DATA = 234;
 inline constexpr Dword ERROR_FILE_EXISTS = 80;
 // As GetLastError gives it, where the Reg* functions return it as a Status.
 inline constexpr Dword ERROR_ACCESS_DENIED_CODE = 5;
+inline constexpr Dword ERROR_PATH_NOT_FOUND = 3;
 inline constexpr Dword ERROR_INVALID_PARAMETER = 87;
+inline constexpr Dword ERROR_INVALID_NAME = 123;
+inline constexpr Dword ERROR_BAD_PATHNAME = 161;
 
 inline constexpr Dword WAIT_OBJECT_0 = 0;
 inline constexpr Dword WAIT_ABANDONED = 0x80;

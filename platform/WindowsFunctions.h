@@ -34,6 +34,8 @@ Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const un
                       Dword dataSize);
 Status RegDeleteValueA(KeyHandle key, const char* valueName);
 Status RegDeleteKeyA(KeyHandle key, const char* subKey);
+// How many subkeys and values the key holds.
+Status RegQueryInfoKeyA(KeyHandle key, Dword* subKeys, Dword* values);
 Status RegCloseKey(KeyHandle key);
 
 FindHandle FindFirstFileA(const char* fileName, FindData* findData);
@@ -45,13 +47,16 @@ Dword GetLastError();
 Dword GetFileSize(FileHandle file, Dword* fileSizeHigh);
 bool ReadFile(FileHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead);
 bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);
+// Puts what was written on the disk before it counts as written.
+bool FlushFileBuffers(FileHandle file);
 bool CloseHandle(FileHandle file);
 bool SetFileAttributesA(const char* fileName, Dword fileAttributes);
 bool DeleteFileA(const char* fileName);
 
 // A named mutex, not owned at first, with the default security: null where
 // it could not be had, and then GetLastError says why (ERROR_ACCESS_DENIED:
-// it exists and is another user's).
+// it exists and is another user's; ERROR_PATH_NOT_FOUND and the like: the
+// system takes no namespace in the name).
 MutexHandle CreateMutexA(const char* name);
 // WAIT_OBJECT_0, WAIT_ABANDONED (taken over from a process that ended
 // holding it), WAIT_TIMEOUT or WAIT_FAILED.
@@ -59,6 +64,8 @@ Dword WaitForSingleObject(MutexHandle mutex, Dword milliseconds);
 bool ReleaseMutex(MutexHandle mutex);
 bool CloseHandle(MutexHandle mutex);
 void Sleep(Dword milliseconds);
+// Milliseconds since the system started, wrapping after 49.7 days.
+Dword GetTickCount();
 
 // The process heap. HeapAlloc answers null where memory is refused.
 void* HeapAlloc(std::size_t bytes);

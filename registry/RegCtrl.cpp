@@ -13,6 +13,7 @@ using namespace WindowsOps;
 // A value that keeps growing between the query of its size and the read of
 // its bytes is read this many times at most; then the read fails.
 constexpr int ReadAttempts = 4;
+constexpr Status NotEnoughMemory = 8;
 
 // A key path relative to its root: a leading backslash is dropped.
 Text RelativePath(TextPart keyPath) {
@@ -33,17 +34,17 @@ class RegistryKey {
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
 
-  bool Open(TextPart keyPath, bool mayCreate) {
+  // ERROR_SUCCESS, or why the key is not open.
+  Status Open(TextPart keyPath, bool mayCreate) {
     const Text path = RelativePath(keyPath);
-    if (!path.Ok()) return false;
+    if (!path.Ok()) return NotEnoughMemory;
     KeyHandle opened{};
     Status status =
         mayCreate && !path.Empty()
             ? RegCreateKeyExA(Root, path.CStr(), REG_OPTION_NON_VOLATILE, Access, &opened)
             : RegOpenKeyExA(Root, path.CStr(), Access, &opened);
-    if (status != ERROR_SUCCESS) return false;
-    Current = opened;
-    return true;
+    if (status == ERROR_SUCCESS) Current = opened;
+    return status;
   }
 
   KeyHandle Key() const { return *Current; }
@@ -88,7 +89,7 @@ Found ReadValue(KeyHandle key, const Text& name, StoredValue& value) {
 // Opens the key for reading only and reads the value.
 Found ReadValueAt(KeyHandle root, TextPart keyPath, TextPart valueName, StoredValue& value) {
   RegistryKey key(root, KEY_QUERY_VALUE);
-  if (!key.Open(keyPath, false)) return Found::Unreadable;
+  if (key.Open(keyPath, false) != ERROR_SUCCESS) return Found::Unreadable;
   const Text name = Join({valueName});
   if (!name.Ok()) return Found::Unreadable;
   return ReadValue(key.Key(), name, value);
@@ -98,7 +99,7 @@ Found ReadValueAt(KeyHandle root, TextPart keyPath, TextPart valueName, StoredVa
 
 bool PutRegString(KeyHandle root, TextPart keyPath, TextPart valueName, TextPart value) {
   RegistryKey key(root, KEY_SET_VALUE);
-  if (!key.Open(keyPath, true)) return false;
+  if (key.Open(keyPath, true) != ERROR_SUCCESS) return false;
   const Text name = Join({valueName});
   const Text data = Join({value});  // its NUL is the one the value is stored with
   if (!name.Ok() || !data.Ok()) return false;
@@ -138,7 +139,7 @@ bool PutRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, const Sto
                  bool mayCreate) {
   if (!value.Data.Ok()) return false;
   RegistryKey key(root, KEY_SET_VALUE);
-  if (!key.Open(keyPath, mayCreate)) return false;
+  if (key.Open(keyPath, mayCreate) != ERROR_SUCCESS) return false;
   const Text name = Join({valueName});
   if (!name.Ok()) return false;
   if (!value.Exists) {
@@ -151,9 +152,25 @@ bool PutRegValue(KeyHandle root, TextPart keyPath, TextPart valueName, const Sto
                         static_cast<Dword>(value.Data.Size())) == ERROR_SUCCESS;
 }
 
-bool DeleteRegKey(KeyHandle root, TextPart keyPath) {
+// RegDeleteKeyA takes subkeys with it on 95, 98 and ME, and values
+// everywhere, so the key is looked into first. What another program adds
+// between the look and the delete is beyond any call of these systems.
+bool DeleteEmptyRegKey(KeyHandle root, TextPart keyPath) {
   const Text path = RelativePath(keyPath);
   if (!path.Ok() || path.Empty()) return false;
+  {
+    RegistryKey key(root, KEY_QUERY_VALUE);
+    // A key that is not there is as good as deleted; one that cannot be
+    // looked into stays.
+    const Status opened = key.Open(path, false);
+    if (opened != ERROR_SUCCESS) return opened == ERROR_FILE_NOT_FOUND;
+    Dword subKeys = 0;
+    Dword values = 0;
+    if (RegQueryInfoKeyA(key.Key(), &subKeys, &values) != ERROR_SUCCESS || subKeys != 0 ||
+        values != 0) {
+      return false;
+    }
+  }
   const Status status = RegDeleteKeyA(root, path.CStr());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }

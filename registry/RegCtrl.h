@@ -35,8 +35,9 @@ bool GetRegValue(WindowsOps::KeyHandle root, TextPart keyPath, TextPart valueNam
 bool PutRegValue(WindowsOps::KeyHandle root, TextPart keyPath, TextPart valueName,
                  const StoredValue& value, bool mayCreate = false);
 
-// Deletes the key at keyPath, which must hold no subkeys, with its values.
-// True when it is gone, or was never there.
-bool DeleteRegKey(WindowsOps::KeyHandle root, TextPart keyPath);
+// Deletes the key at keyPath where it holds no value and no subkey: a key
+// that holds anything is someone's, and stays. True when it is gone, or was
+// never there.
+bool DeleteEmptyRegKey(WindowsOps::KeyHandle root, TextPart keyPath);
 
 }  // namespace RegCtrl

@@ -24,6 +24,9 @@ constexpr auto MoreData = ERROR_MORE_DATA;
 constexpr auto FileExists = ERROR_FILE_EXISTS;
 constexpr auto AccessDeniedCode = ERROR_ACCESS_DENIED_CODE;
 constexpr auto InvalidParameter = ERROR_INVALID_PARAMETER;
+constexpr auto PathNotFound = ERROR_PATH_NOT_FOUND;
+constexpr auto InvalidName = ERROR_INVALID_NAME;
+constexpr auto BadPathname = ERROR_BAD_PATHNAME;
 constexpr auto WaitObject0 = WAIT_OBJECT_0;
 constexpr auto WaitAbandoned = WAIT_ABANDONED;
 constexpr auto WaitTimeout = WAIT_TIMEOUT;
@@ -68,6 +71,9 @@ static_assert(Ours::AccessDenied == ERROR_ACCESS_DENIED && Ours::MoreData == ERR
 static_assert(Ours::FileExists == ERROR_FILE_EXISTS &&
               Ours::AccessDeniedCode == ERROR_ACCESS_DENIED);
 static_assert(Ours::InvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(Ours::PathNotFound == ERROR_PATH_NOT_FOUND &&
+              Ours::InvalidName == ERROR_INVALID_NAME);
+static_assert(Ours::BadPathname == ERROR_BAD_PATHNAME);
 static_assert(Ours::WaitObject0 == WAIT_OBJECT_0 && Ours::WaitAbandoned == WAIT_ABANDONED);
 static_assert(Ours::WaitTimeout == WAIT_TIMEOUT && Ours::Infinite == INFINITE);
 static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);

@@ -187,6 +187,22 @@ Status RegDeleteKeyA(KeyHandle key, const char* subKey) {
   return ::RegDeleteKeyA(ToNative(key), subKey);
 }
 
+Status RegQueryInfoKeyA(KeyHandle key, Dword* subKeys, Dword* values) {
+  DWORD nativeSubKeys = 0;
+  DWORD nativeValues = 0;
+  // The Windows 95 and NT 4 references make no out-parameter optional.
+  char noClass[1] = "";
+  DWORD classLength = sizeof noClass;
+  DWORD longestSubKey = 0, longestClass = 0, longestName = 0, longestData = 0, security = 0;
+  FILETIME written{};
+  LONG status = ::RegQueryInfoKeyA(ToNative(key), noClass, &classLength, nullptr, &nativeSubKeys,
+                                   &longestSubKey, &longestClass, &nativeValues, &longestName,
+                                   &longestData, &security, &written);
+  *subKeys = nativeSubKeys;
+  *values = nativeValues;
+  return status;
+}
+
 Status RegCloseKey(KeyHandle key) { return ::RegCloseKey(ToNative(key)); }
 
 FindHandle FindFirstFileA(const char* fileName, FindData* findData) {
@@ -239,6 +255,8 @@ bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* b
   return ok;
 }
 
+bool FlushFileBuffers(FileHandle file) { return ::FlushFileBuffers(ToNative(file)); }
+
 bool CloseHandle(FileHandle file) { return ::CloseHandle(ToNative(file)); }
 
 bool SetFileAttributesA(const char* fileName, Dword fileAttributes) {
@@ -265,6 +283,8 @@ bool ReleaseMutex(MutexHandle mutex) { return ::ReleaseMutex(ToNative(mutex)); }
 bool CloseHandle(MutexHandle mutex) { return ::CloseHandle(ToNative(mutex)); }
 
 void Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
+
+Dword GetTickCount() { return ::GetTickCount(); }
 
 void* HeapAlloc(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }
 

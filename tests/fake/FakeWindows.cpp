@@ -13,13 +13,24 @@ Machine TheMachine;
 
 struct OpenFile {
   std::string Path;
+  bool Reading = false;
   bool Writing = false;
   std::size_t Position = 0;
 };
 
-std::map<std::uintptr_t, RegistryKey*> KeyHandles;
+// An open key keeps the access it was opened with; null once the key is
+// deleted under it.
+struct OpenKey {
+  RegistryKey* Key = nullptr;
+  Dword Access = 0;
+};
+
+std::map<std::uintptr_t, OpenKey> KeyHandles;
 std::map<std::uintptr_t, OpenFile> FileHandles;
 std::set<std::uintptr_t> FindHandles;
+// Each mutex handle of this process, with the name it has in the object
+// manager.
+std::map<std::uintptr_t, std::string> MutexHandles;
 // Every live heap block's size, across machines: a block may outlive the
 // machine it came from, and the program's globals free theirs after every
 // static of this file has gone, so this one never goes.
@@ -29,12 +40,17 @@ std::map<void*, std::size_t>& BlockSizes() {
 }
 std::uintptr_t NextHandle = 0x100;
 
-constexpr Status ERROR_BAD_PATHNAME = 161;
+constexpr Status BAD_PATHNAME = 161;
+constexpr Status KEY_DELETED = 1018;
 // Any error that the program does not look for.
 constexpr Dword ERROR_PROCESS_DIED = 0xDEAD;
 constexpr Dword ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr Dword ERROR_SHARING_VIOLATION = 32;
+constexpr Dword ERROR_ALREADY_EXISTS = 183;
+constexpr Dword ERROR_NOT_OWNER = 288;
 constexpr Dword WAIT_FAILED = 0xFFFFFFFF;
-constexpr std::uintptr_t LockHandle = 0x4C4B;
+constexpr Dword DeniedCode = static_cast<Dword>(ERROR_ACCESS_DENIED);
+constexpr Dword NotFoundCode = static_cast<Dword>(ERROR_FILE_NOT_FOUND);
 constexpr char IconSizeKey[] = "Control Panel\\Desktop\\WindowMetrics";
 constexpr char IconSizeValue[] = "Shell Icon Size";
 
@@ -62,11 +78,18 @@ bool Record(const std::string& operation, const std::string& argument = {}) {
   return failing != TheMachine.Failing.end() && failing->second.contains(number);
 }
 
-RegistryKey* RootOf(KeyHandle key) {
-  if (key == HKEY_LOCAL_MACHINE) return &TheMachine.MachineRoot;
-  if (key == HKEY_CURRENT_USER) return &TheMachine.UserRoot;
+// The 9x family checks no rights on keys.
+bool NineX() { return TheMachine.Version & 0x80000000u; }
+
+bool Allows(Dword granted, Dword asked) { return NineX() || (asked & ~granted) == 0; }
+
+// A root key is open with every right; any other handle with its own.
+std::optional<OpenKey> OpenedKey(KeyHandle key) {
+  if (key == HKEY_LOCAL_MACHINE) return OpenKey{&TheMachine.MachineRoot, AllRights};
+  if (key == HKEY_CURRENT_USER) return OpenKey{&TheMachine.UserRoot, AllRights};
   auto open = KeyHandles.find(static_cast<std::uintptr_t>(key));
-  return open == KeyHandles.end() ? nullptr : open->second;
+  if (open == KeyHandles.end()) return std::nullopt;
+  return open->second;
 }
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -81,9 +104,9 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return parts;
 }
 
-KeyHandle NewKeyHandle(RegistryKey* key) {
+KeyHandle NewKeyHandle(RegistryKey* key, Dword access) {
   std::uintptr_t handle = NextHandle++;
-  KeyHandles[handle] = key;
+  KeyHandles[handle] = OpenKey{key, access};
   ++TheMachine.OpenKeys;
   return static_cast<KeyHandle>(handle);
 }
@@ -102,6 +125,56 @@ std::string Snippet(const unsigned char* data, Dword size) {
   return data ? std::string(reinterpret_cast<const char*>(data), size) : std::string();
 }
 
+bool OpenByUs(const std::string& path) {
+  return std::any_of(FileHandles.begin(), FileHandles.end(), [&](const auto& open) {
+    return !NoCase()(open.second.Path, path) && !NoCase()(path, open.second.Path);
+  });
+}
+
+// Where a name lives in the object manager: the global namespace, or a
+// session's. Session 0's namespace is the global one, and a system
+// without namespaces has only that one and takes no backslash.
+std::optional<std::string> ObjectName(const std::string& name, Dword session) {
+  const bool namespaces = TheMachine.Namespaces;
+  std::string rest = name;
+  const std::size_t slash = name.find('\\');
+  if (slash != std::string::npos) {
+    if (!namespaces) return std::nullopt;
+    const std::string space = name.substr(0, slash);
+    rest = name.substr(slash + 1);
+    if (space == "Global") return "Global\\" + rest;
+    if (space != "Local") return std::nullopt;
+  }
+  if (!namespaces || session == 0) return "Global\\" + rest;
+  return "Session" + std::to_string(session) + "\\" + rest;
+}
+
+// The other run that holds the named mutex at that moment, if any.
+OtherRun* HolderAt(const std::string& objectName, Dword ms) {
+  for (OtherRun& run : TheMachine.OtherRuns) {
+    if (run.EndsAtMs && *run.EndsAtMs <= ms) continue;
+    for (const std::string& held : run.Holds) {
+      if (ObjectName(held, run.Session) == objectName) return &run;
+    }
+  }
+  return nullptr;
+}
+
+// Moves the clock on: other runs whose time has come end, and names left
+// pending by a delete go once their scanner lets go.
+void AdvanceClock(Dword ms) {
+  Machine& m = TheMachine;
+  m.ClockMs = std::max(m.ClockMs, ms);
+  for (OtherRun& run : m.OtherRuns) {
+    if (run.Ended || !run.EndsAtMs || *run.EndsAtMs > m.ClockMs) continue;
+    run.Ended = true;
+    if (run.Does) run.Does();
+  }
+  std::erase_if(m.Files, [&](const auto& entry) {
+    return entry.second.DeletePending && m.ClockMs >= entry.second.ScannedUntilMs.value_or(0);
+  });
+}
+
 }  // namespace
 
 bool NoCase::operator()(const std::string& a, const std::string& b) const {
@@ -117,18 +190,22 @@ void Reset() {
   KeyHandles.clear();
   FileHandles.clear();
   FindHandles.clear();
+  MutexHandles.clear();
 }
 
 void FailCall(const std::string& operation, int callNumber) {
   TheMachine.Failing[operation].insert(callNumber);
 }
 
+// No other run of the model waits on this one's mutexes, so what it owned
+// is abandoned to no one: with its last handle gone, the mutex is gone.
 void EndProcess() {
-  if (TheMachine.Lock == LockHolder::Us) TheMachine.Lock = LockHolder::DeadRun;
   KeyHandles.clear();
   FileHandles.clear();
   FindHandles.clear();
-  TheMachine.OpenKeys = TheMachine.OpenFiles = TheMachine.OpenFinds = 0;
+  MutexHandles.clear();
+  TheMachine.OwnedMutexes.clear();
+  TheMachine.OpenKeys = TheMachine.OpenFiles = TheMachine.OpenFinds = TheMachine.OpenMutexes = 0;
 }
 
 void NewProcess() {
@@ -142,6 +219,7 @@ void NewProcess() {
   m.Meanwhile = nullptr;
   m.ExitCode.reset();
   m.LastError = 0;
+  m.MutexNames.clear();
   m.DiesAtCall.reset();
   m.Dead = false;
   m.RefusedAllocation.reset();
@@ -234,7 +312,9 @@ Dword CharUpperBuffA(char* text, Dword length) {
       ++i;  // the trail byte belongs to the character, not to the alphabet
       continue;
     }
-    if (c >= 'a' && c <= 'z') {
+    if (c == 'i' && Windows().TurkishCasing) {
+      c = 0xDD;
+    } else if (c >= 'a' && c <= 'z') {
       c -= 32;
     } else if (!Windows().DoubleByteCodePage) {
       // Windows-1252 letters with an upper case.
@@ -274,41 +354,55 @@ std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintp
 Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword, Dword samDesired,
                        KeyHandle* result) {
   if (Record("RegCreateKeyExA", subKey)) return ERROR_ACCESS_DENIED;
-  RegistryKey* current = RootOf(key);
-  if (!current) return ERROR_FILE_NOT_FOUND;
-  if (subKey[0] == '\\') return ERROR_BAD_PATHNAME;
+  std::optional<OpenKey> open = OpenedKey(key);
+  if (!open) return ERROR_FILE_NOT_FOUND;
+  if (!open->Key) return KEY_DELETED;
+  if (subKey[0] == '\\') return BAD_PATHNAME;
+  RegistryKey* current = open->Key;
   for (const std::string& part : SplitPath(subKey)) {
     auto sub = current->Subkeys.find(part);
     if (sub == current->Subkeys.end()) {
-      if (!(current->Rights & CreateSubKeyRight)) return ERROR_ACCESS_DENIED;
+      if (!Allows(current->Rights, CreateSubKeyRight)) return ERROR_ACCESS_DENIED;
       sub = current->Subkeys.emplace(part, RegistryKey{}).first;
     }
     current = &sub->second;
   }
-  if (samDesired & ~current->Rights) return ERROR_ACCESS_DENIED;
-  *result = NewKeyHandle(current);
+  if (!Allows(current->Rights, samDesired)) return ERROR_ACCESS_DENIED;
+  *result = NewKeyHandle(current, samDesired);
   return ERROR_SUCCESS;
 }
 
 Status RegOpenKeyExA(KeyHandle key, const char* subKey, Dword samDesired, KeyHandle* result) {
   if (Record("RegOpenKeyExA", subKey)) return ERROR_ACCESS_DENIED;
-  RegistryKey* root = RootOf(key);
-  if (!root) return ERROR_FILE_NOT_FOUND;
-  if (subKey[0] == '\\') return ERROR_BAD_PATHNAME;
-  RegistryKey* found = FindKey(*root, subKey);
+  std::optional<OpenKey> open = OpenedKey(key);
+  if (!open) return ERROR_FILE_NOT_FOUND;
+  if (!open->Key) return KEY_DELETED;
+  if (subKey[0] == '\\') return BAD_PATHNAME;
+  RegistryKey* found = FindKey(*open->Key, subKey);
   if (!found) return ERROR_FILE_NOT_FOUND;
-  if (samDesired & ~found->Rights) return ERROR_ACCESS_DENIED;
-  *result = NewKeyHandle(found);
+  if (!Allows(found->Rights, samDesired)) return ERROR_ACCESS_DENIED;
+  *result = NewKeyHandle(found, samDesired);
   return ERROR_SUCCESS;
 }
 
 namespace {
 
+// The open key behind a handle, where the handle grants the right asked;
+// otherwise the status that the call fails with.
+Status KeyFor(KeyHandle key, Dword right, RegistryKey*& found) {
+  std::optional<OpenKey> open = OpenedKey(key);
+  if (!open) return ERROR_FILE_NOT_FOUND;
+  if (!open->Key) return KEY_DELETED;
+  if (!Allows(open->Access, right)) return ERROR_ACCESS_DENIED;
+  found = open->Key;
+  return ERROR_SUCCESS;
+}
+
 Status QueryValue(KeyHandle key, const char* valueName, Dword* type, unsigned char* data,
                   Dword* dataSize) {
   if (Record("RegQueryValueExA", valueName)) return ERROR_ACCESS_DENIED;
-  RegistryKey* open = RootOf(key);
-  if (!open) return ERROR_FILE_NOT_FOUND;
+  RegistryKey* open = nullptr;
+  if (Status status = KeyFor(key, KEY_QUERY_VALUE, open); status != ERROR_SUCCESS) return status;
   auto value = open->Values.find(valueName);
   if (value == open->Values.end()) return ERROR_FILE_NOT_FOUND;
   const RegistryValue& stored = value->second;
@@ -338,25 +432,34 @@ Status RegSetValueExA(KeyHandle key, const char* valueName, Dword type, const un
   if (Record("RegSetValueExA", std::string(valueName) + "=" + Snippet(data, dataSize))) {
     return ERROR_ACCESS_DENIED;
   }
-  RegistryKey* open = RootOf(key);
-  if (!open) return ERROR_FILE_NOT_FOUND;
+  RegistryKey* open = nullptr;
+  if (Status status = KeyFor(key, KEY_SET_VALUE, open); status != ERROR_SUCCESS) return status;
   open->Values[valueName] = RegistryValue{type, Snippet(data, dataSize)};
   return ERROR_SUCCESS;
 }
 
 Status RegDeleteValueA(KeyHandle key, const char* valueName) {
   if (Record("RegDeleteValueA", valueName)) return ERROR_ACCESS_DENIED;
-  RegistryKey* open = RootOf(key);
-  if (!open) return ERROR_FILE_NOT_FOUND;
+  RegistryKey* open = nullptr;
+  if (Status status = KeyFor(key, KEY_SET_VALUE, open); status != ERROR_SUCCESS) return status;
   return open->Values.erase(valueName) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+Status RegQueryInfoKeyA(KeyHandle key, Dword* subKeys, Dword* values) {
+  if (Record("RegQueryInfoKeyA")) return ERROR_ACCESS_DENIED;
+  RegistryKey* open = nullptr;
+  if (Status status = KeyFor(key, KEY_QUERY_VALUE, open); status != ERROR_SUCCESS) return status;
+  *subKeys = static_cast<Dword>(open->Subkeys.size());
+  *values = static_cast<Dword>(open->Values.size());
+  return ERROR_SUCCESS;
 }
 
 Status RegDeleteKeyA(KeyHandle key, const char* subKey) {
   if (Record("RegDeleteKeyA", subKey)) return ERROR_ACCESS_DENIED;
-  RegistryKey* root = RootOf(key);
-  if (!root) return ERROR_FILE_NOT_FOUND;
+  RegistryKey* root = nullptr;
+  if (Status status = KeyFor(key, 0, root); status != ERROR_SUCCESS) return status;
   std::vector<std::string> parts = SplitPath(subKey);
-  if (parts.empty()) return ERROR_BAD_PATHNAME;
+  if (parts.empty()) return BAD_PATHNAME;
   const std::string last = parts.back();
   parts.pop_back();
   RegistryKey* parent = root;
@@ -367,8 +470,12 @@ Status RegDeleteKeyA(KeyHandle key, const char* subKey) {
   }
   auto doomed = parent->Subkeys.find(last);
   if (doomed == parent->Subkeys.end()) return ERROR_FILE_NOT_FOUND;
-  // As on NT: a key with subkeys stays.
-  if (!doomed->second.Subkeys.empty()) return ERROR_ACCESS_DENIED;
+  if (!Allows(doomed->second.Rights, DeleteRight)) return ERROR_ACCESS_DENIED;
+  // NT keeps a key with subkeys; 95, 98 and ME delete them with it.
+  if (!NineX() && !doomed->second.Subkeys.empty()) return ERROR_ACCESS_DENIED;
+  for (auto& open : KeyHandles) {
+    if (open.second.Key == &doomed->second) open.second.Key = nullptr;
+  }
   parent->Subkeys.erase(doomed);
   return ERROR_SUCCESS;
 }
@@ -384,7 +491,12 @@ namespace {
 
 FindHandle FindFirst(const char* fileName, FindData* findData) {
   File* file = FindFile(fileName);
-  if (Record("FindFirstFileA", fileName) || Windows().RedirectionFails || !file) {
+  if (Record("FindFirstFileA", fileName) || Windows().RedirectionFails) {
+    Windows().LastError = DeniedCode;
+    return INVALID_FIND_HANDLE;
+  }
+  if (!file) {
+    Windows().LastError = NotFoundCode;
     return INVALID_FIND_HANDLE;
   }
   findData->FileAttributes =
@@ -396,6 +508,13 @@ FindHandle FindFirst(const char* fileName, FindData* findData) {
   FindHandles.insert(handle);
   ++Windows().OpenFinds;
   return static_cast<FindHandle>(handle);
+}
+
+// Fails a file call with the error Windows gives.
+template <typename Result>
+Result FailWith(Dword error, Result result) {
+  Windows().LastError = error;
+  return result;
 }
 
 }  // namespace
@@ -415,36 +534,40 @@ bool FindClose(FindHandle find) {
 
 FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                        Dword creationDisposition, Dword) {
-  if (Record("CreateFileA", fileName)) return INVALID_HANDLE_VALUE;
-  Windows().LastError = 0;
-  if (Windows().RedirectionFails) return INVALID_HANDLE_VALUE;
+  if (Record("CreateFileA", fileName) || Windows().RedirectionFails) {
+    return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
+  }
   File* file = FindFile(fileName);
+  // A name whose delete is pending refuses every open and create.
+  if (file && file->DeletePending) return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
   // CREATE_NEW never opens what is there, not even a directory.
   if (file && creationDisposition == CREATE_NEW) {
-    Windows().LastError = ERROR_FILE_EXISTS;
-    return INVALID_HANDLE_VALUE;
+    return FailWith(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
   }
   const bool writing = desiredAccess & GENERIC_WRITE;
   if (file) {
-    if (file->Directory) return INVALID_HANDLE_VALUE;
-    if (writing && (file->Attributes & FILE_ATTRIBUTE_READONLY)) return INVALID_HANDLE_VALUE;
+    if (file->Directory) return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
+    if (writing && (file->Attributes & FILE_ATTRIBUTE_READONLY)) {
+      return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
+    }
     // The holder shares nothing but reading, so any sharer must leave
     // writing to it alone, and may not write itself.
     if (file->HeldElsewhere && (writing || (shareMode & FILE_SHARE_WRITE) == 0)) {
-      return INVALID_HANDLE_VALUE;
+      return FailWith(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
     }
   }
   if (creationDisposition == OPEN_EXISTING) {
-    if (!file) return INVALID_HANDLE_VALUE;
+    if (!file) return FailWith(NotFoundCode, INVALID_HANDLE_VALUE);
   } else if (creationDisposition == CREATE_NEW) {
     file = &Windows().Files[fileName];
   } else {
     // No other disposition: none of them leaves an existing file alone.
-    return INVALID_HANDLE_VALUE;
+    return FailWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   std::uintptr_t handle = NextHandle++;
-  FileHandles[handle] = OpenFile{fileName, writing};
+  FileHandles[handle] = OpenFile{fileName, (desiredAccess & GENERIC_READ) != 0, writing};
   ++Windows().OpenFiles;
+  Windows().LastError = 0;
   return static_cast<FileHandle>(handle);
 }
 
@@ -452,7 +575,7 @@ Dword GetLastError() { return Windows().LastError; }
 
 Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
   OpenFile* open = FindOpenFile(file);
-  if (Record("GetFileSize") || !open) return INVALID_FILE_SIZE;
+  if (Record("GetFileSize") || !open || !FindFile(open->Path)) return INVALID_FILE_SIZE;
   const std::uint64_t size = FindFile(open->Path)->Contents.size();
   if (fileSizeHigh) *fileSizeHigh = static_cast<Dword>(size >> 32);
   return static_cast<Dword>(size);
@@ -461,7 +584,8 @@ Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
 bool ReadFile(FileHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead) {
   OpenFile* open = FindOpenFile(file);
   *bytesRead = 0;
-  if (Record("ReadFile") || !open) return false;
+  if (Record("ReadFile") || !open || !FindFile(open->Path)) return false;
+  if (!open->Reading) return FailWith(DeniedCode, false);
   const std::string& contents = FindFile(open->Path)->Contents;
   const std::size_t count = std::min<std::size_t>(
       bytesToRead, contents.size() - std::min(open->Position, contents.size()));
@@ -474,11 +598,19 @@ bool ReadFile(FileHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead
 bool WriteFile(FileHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten) {
   OpenFile* open = FindOpenFile(file);
   *bytesWritten = 0;
-  if (Record("WriteFile") || !open || !open->Writing) return false;
+  if (Record("WriteFile") || !open || !FindFile(open->Path)) return false;
+  if (!open->Writing) return FailWith(DeniedCode, false);
   Dword count = std::min(bytesToWrite, Windows().WriteLimit.value_or(bytesToWrite));
   FindFile(open->Path)->Contents.append(static_cast<const char*>(buffer), count);
   *bytesWritten = count;
   return true;
+}
+
+// Only a handle open for writing may flush.
+bool FlushFileBuffers(FileHandle file) {
+  OpenFile* open = FindOpenFile(file);
+  if (Record("FlushFileBuffers") || !open) return false;
+  return open->Writing || FailWith(DeniedCode, false);
 }
 
 bool CloseHandle(FileHandle file) {
@@ -493,81 +625,105 @@ bool CloseHandle(FileHandle file) {
 bool SetFileAttributesA(const char* fileName, Dword fileAttributes) {
   File* file = FindFile(fileName);
   if (Record("SetFileAttributesA", fileName + std::string("=") + std::to_string(fileAttributes)) ||
-      Windows().RedirectionFails || !file) {
-    return false;
+      Windows().RedirectionFails) {
+    return FailWith(DeniedCode, false);
   }
+  if (!file) return FailWith(NotFoundCode, false);
+  if (file->DeletePending) return FailWith(DeniedCode, false);
   file->Attributes = fileAttributes & ~FILE_ATTRIBUTE_DIRECTORY;
   return true;
 }
 
+// A file open here or elsewhere without delete sharing stays; one that a
+// scanner holds sharing delete goes only when the scanner lets go.
 bool DeleteFileA(const char* fileName) {
   File* file = FindFile(fileName);
-  if (Record("DeleteFileA", fileName) || Windows().RedirectionFails || !file) return false;
-  if (file->Directory || file->HeldElsewhere || (file->Attributes & FILE_ATTRIBUTE_READONLY)) {
-    return false;
+  if (Record("DeleteFileA", fileName) || Windows().RedirectionFails) {
+    return FailWith(DeniedCode, false);
+  }
+  if (!file) return FailWith(NotFoundCode, false);
+  if (file->Directory || file->DeletePending || (file->Attributes & FILE_ATTRIBUTE_READONLY)) {
+    return FailWith(DeniedCode, false);
+  }
+  if (file->HeldElsewhere || OpenByUs(fileName)) return FailWith(ERROR_SHARING_VIOLATION, false);
+  if (file->ScannedUntilMs && Windows().ClockMs < *file->ScannedUntilMs) {
+    file->DeletePending = true;
+    return true;
   }
   Windows().Files.erase(fileName);
   return true;
 }
 
-// The run lock. One process at a time holds it; the model's other run, if
-// any, holds it until the clock reaches the moment it ends.
+// Named mutexes, as the object manager keeps them: by namespace and name,
+// for as long as a handle to them is open.
 MutexHandle CreateMutexA(const char* name) {
   Machine& m = Windows();
-  if (Record("CreateMutexA", name)) return MutexHandle{};
-  m.LockName = name;
-  if (m.LockRefused) {
-    m.LastError = ERROR_NOT_ENOUGH_MEMORY;
-    return MutexHandle{};
-  }
-  const bool otherRunGoesOn =
-      m.Lock == LockHolder::OtherRun && (!m.OtherRunEndsAtMs || m.ClockMs < *m.OtherRunEndsAtMs);
-  if (m.LockOfAnotherUser && otherRunGoesOn) {
-    m.LastError = static_cast<Dword>(ERROR_ACCESS_DENIED);
-    return MutexHandle{};
-  }
-  m.LastError = 0;
-  return MutexHandle{LockHandle};
+  if (Record("CreateMutexA", name)) return FailWith(ERROR_NOT_ENOUGH_MEMORY, MutexHandle{});
+  m.MutexNames.push_back(name);
+  if (m.MutexesRefused) return FailWith(ERROR_NOT_ENOUGH_MEMORY, MutexHandle{});
+  const std::optional<std::string> object = ObjectName(name, m.Session);
+  if (!object) return FailWith(ERROR_PATH_NOT_FOUND, MutexHandle{});
+  const OtherRun* holder = HolderAt(*object, m.ClockMs);
+  if (holder && holder->AnotherUsers) return FailWith(DeniedCode, MutexHandle{});
+  const bool exists =
+      holder || std::any_of(MutexHandles.begin(), MutexHandles.end(),
+                            [&](const auto& open) { return open.second == *object; });
+  const std::uintptr_t handle = NextHandle++;
+  MutexHandles[handle] = *object;
+  ++m.OpenMutexes;
+  m.LastError = exists ? ERROR_ALREADY_EXISTS : 0;
+  return static_cast<MutexHandle>(handle);
 }
 
+// The mutex is ours once every run that holds it has ended; abandoned
+// where the last of them died holding it while this run waited.
 Dword WaitForSingleObject(MutexHandle mutex, Dword milliseconds) {
   Machine& m = Windows();
-  if (Record("WaitForSingleObject", std::to_string(milliseconds)) ||
-      mutex != MutexHandle{LockHandle}) {
-    return WAIT_FAILED;
+  if (Record("WaitForSingleObject", std::to_string(milliseconds))) return WAIT_FAILED;
+  auto open = MutexHandles.find(static_cast<std::uintptr_t>(mutex));
+  if (open == MutexHandles.end()) return WAIT_FAILED;
+  std::optional<Dword> free = m.ClockMs;
+  const OtherRun* last = nullptr;
+  while (const OtherRun* holder = HolderAt(open->second, *free)) {
+    last = holder;
+    free = holder->EndsAtMs;
+    if (!free) break;
   }
-  if (m.Lock == LockHolder::OtherRun) {
-    const bool ends = m.OtherRunEndsAtMs &&
-                      (milliseconds == INFINITE || *m.OtherRunEndsAtMs <= m.ClockMs + milliseconds);
-    if (!ends) {
-      // A wait without end on a run that never ends would hang the test.
-      if (milliseconds == INFINITE) return WAIT_FAILED;
-      m.ClockMs += milliseconds;
-      return WAIT_TIMEOUT;
-    }
-    m.ClockMs = std::max(m.ClockMs, *m.OtherRunEndsAtMs);
-    if (m.OtherRunDoes) m.OtherRunDoes();
-    m.Lock = LockHolder::None;
+  if (!free || (milliseconds != INFINITE && *free > m.ClockMs + milliseconds)) {
+    // A wait without end on a run that never ends would hang the test.
+    if (milliseconds == INFINITE) return WAIT_FAILED;
+    AdvanceClock(m.ClockMs + milliseconds);
+    return WAIT_TIMEOUT;
   }
-  const bool abandoned = m.Lock == LockHolder::DeadRun;
-  m.Lock = LockHolder::Us;
-  return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+  AdvanceClock(*free);
+  m.OwnedMutexes.insert(open->second);
+  return last && last->Dies ? WAIT_ABANDONED : WAIT_OBJECT_0;
 }
 
 bool ReleaseMutex(MutexHandle mutex) {
-  if (Record("ReleaseMutex") || mutex != MutexHandle{LockHandle}) return false;
-  if (Windows().Lock != LockHolder::Us) return false;
-  Windows().Lock = LockHolder::None;
+  if (Record("ReleaseMutex")) return false;
+  auto open = MutexHandles.find(static_cast<std::uintptr_t>(mutex));
+  if (open == MutexHandles.end() || Windows().OwnedMutexes.erase(open->second) == 0) {
+    return FailWith(ERROR_NOT_OWNER, false);
+  }
   return true;
 }
 
 bool CloseHandle(MutexHandle mutex) {
-  return !Record("CloseHandle", "(mutex)") && mutex == MutexHandle{LockHandle};
+  if (Record("CloseHandle", "(mutex)")) return false;
+  if (MutexHandles.erase(static_cast<std::uintptr_t>(mutex)) == 0) return false;
+  --Windows().OpenMutexes;
+  return true;
 }
 
 void Sleep(Dword milliseconds) {
   if (Record("Sleep", std::to_string(milliseconds))) return;
-  Windows().ClockMs += milliseconds;
+  AdvanceClock(Windows().ClockMs + milliseconds);
+}
+
+Dword GetTickCount() {
+  Record("GetTickCount");
+  return Windows().ClockMs;
 }
 
 // Kept out of Calls: the program's calls stay as they read without them.

@@ -22,11 +22,13 @@ namespace Fake {
 using WindowsOps::Dword;
 
 // Rights on a key, with their Win32 values: all of them (KEY_ALL_ACCESS),
-// those of a user who may only read (KEY_READ), and the one that creating
-// a key below another needs on the parent (KEY_CREATE_SUB_KEY).
+// those of a user who may only read (KEY_READ), the one that creating a key
+// below another needs on the parent (KEY_CREATE_SUB_KEY), and the one that
+// deleting a key needs on it (DELETE).
 inline constexpr Dword AllRights = 0xF003F;
 inline constexpr Dword ReadRights = 0x20019;
 inline constexpr Dword CreateSubKeyRight = 0x0004;
+inline constexpr Dword DeleteRight = 0x10000;
 
 // Windows compares registry and file names without regard to case.
 struct NoCase {
@@ -53,6 +55,11 @@ struct File {
   bool Directory = false;
   // Another program holds it open without sharing write or delete.
   bool HeldElsewhere = false;
+  // An on-access scanner holds it open, sharing delete, until this moment
+  // on the model's clock: a delete leaves the name pending until then, and
+  // the name refuses a new file meanwhile.
+  std::optional<Dword> ScannedUntilMs{};
+  bool DeletePending = false;
 };
 
 struct Box {
@@ -71,16 +78,27 @@ struct Broadcast {
   std::optional<RegistryValue> IconSize;
 };
 
-// The run lock as the machine has it: free, held by this process, held by
-// another run (which ends at OtherRunEndsAtMs on the model's clock, if
-// ever), or left by a run that died holding it.
-enum class LockHolder { None, Us, OtherRun, DeadRun };
+// Another run of the program: the named mutexes it holds, from before this
+// run starts until it ends, if ever. Of two runs that hold one name, the one
+// listed first holds it first, and the next takes it as that one ends.
+struct OtherRun {
+  std::vector<std::string> Holds;  // the names as that run asked for them
+  Dword Session = 1;
+  bool AnotherUsers = false;  // its mutexes are not this run's to open
+  std::optional<Dword> EndsAtMs{};
+  bool Dies = false;             // it ends without releasing them
+  std::function<void()> Does{};  // what it changes on the machine as it ends
+  bool Ended = false;
+};
 
 struct Machine {
   Dword Version = 0x0A280105;  // Windows XP
   std::optional<std::string> SystemDirectory = std::string("C:\\WINDOWS\\system32");
   std::string CommandLine = "pivane.exe";
   bool DoubleByteCodePage = false;  // lead bytes as in code page 932
+  // A Turkish language driver: i upper-cases to the dotted capital I (0xDD
+  // in code page 1254), not to I.
+  bool TurkishCasing = false;
 
   std::deque<int> BoxAnswers;  // one per box, in order; then IDYES
   std::vector<Box> Boxes;
@@ -108,17 +126,19 @@ struct Machine {
   std::optional<Dword> ExitCode;
   Dword LastError = 0;
 
-  // The run lock, its name as asked for, and the model's clock, which only
-  // Sleep and waits move.
-  LockHolder Lock = LockHolder::None;
-  std::string LockName;
-  std::optional<Dword> OtherRunEndsAtMs;
-  // What the other run changes on the machine as it ends.
-  std::function<void()> OtherRunDoes;
-  // The other run is another user's, whose lock this one may not open.
-  bool LockOfAnotherUser = false;
-  // No lock can be made at all (resources refused).
-  bool LockRefused = false;
+  // Named mutexes. The session this process runs in; whether the system
+  // has namespaces for names at all (95 to ME and NT 4.0 without Terminal
+  // Server have one, and refuse a name with a backslash); the other runs;
+  // every name asked of CreateMutexA, in order; and mutexes that cannot be
+  // made at all (resources refused).
+  Dword Session = 1;
+  bool Namespaces = true;
+  std::vector<OtherRun> OtherRuns;
+  std::vector<std::string> MutexNames;
+  bool MutexesRefused = false;
+  // The mutexes this process owns, by their names in the object manager.
+  std::set<std::string> OwnedMutexes;
+  // The model's clock, which only Sleep and waits move.
   Dword ClockMs = 0;
 
   // The process dies as it makes this (1-based) call: neither that call
@@ -129,6 +149,7 @@ struct Machine {
   int OpenKeys = 0;
   int OpenFiles = 0;
   int OpenFinds = 0;
+  int OpenMutexes = 0;
 
   // Heap allocations so far, the one (1-based) that is refused, and the
   // blocks not yet freed. A block may outlive the machine it came from:
@@ -148,12 +169,12 @@ void Reset();
 
 void FailCall(const std::string& operation, int callNumber);
 
-// The process ends, as Windows ends it: its handles are closed, and a run
-// lock that it still held is left abandoned.
+// The process ends, as Windows ends it: its handles are closed, and a
+// mutex that no one else holds a handle to is gone with them.
 void EndProcess();
 // A new process on the same machine: what the machine holds stays (the
-// registry, the files, the lock), and the process's own record starts
-// anew. The program's globals are the caller's to reset.
+// registry, the files), and the process's own record starts anew. The program's globals are the
+// caller's to reset.
 void NewProcess();
 
 RegistryKey& CreateKey(RegistryKey& root, const std::string& path);

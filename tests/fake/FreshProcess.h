@@ -17,6 +17,7 @@ inline void ResetGlobals() {
   InstalledReference.Clear();
   CurrentReference.Clear();
   SavedRefreshValue = RegCtrl::StoredValue{};
+  KeptRecord.reset();
 }
 
 // The globals let go of their memory before the machine is new, so that

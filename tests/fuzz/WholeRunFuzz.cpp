@@ -37,7 +37,8 @@ const std::string IconSizeKey = "Control Panel\\Desktop\\WindowMetrics";
 const char* const Operations[] = {"CreateFileA",      "GetFileSize",     "WriteFile",
                                   "CloseHandle",      "DeleteFileA",     "SetFileAttributesA",
                                   "FindFirstFileA",   "RegCreateKeyExA", "RegOpenKeyExA",
-                                  "RegQueryValueExA", "RegSetValueExA",  "MessageBoxA"};
+                                  "RegQueryValueExA", "RegSetValueExA",  "MessageBoxA",
+                                  "FlushFileBuffers", "ReadFile",        "RegQueryInfoKeyA"};
 
 void MaybeFile(FuzzedDataProvider& input, const std::string& path) {
   if (!input.ConsumeBool()) return;
@@ -60,9 +61,11 @@ void MaybeValue(FuzzedDataProvider& input, Fake::RegistryKey& root, const std::s
       input.PickValueInArray({Fake::AllRights, Fake::AllRights, Fake::ReadRights, Dword{0}});
 }
 
-// What an install cut off while it wrote leaves.
-bool CutOffLibrary(const std::string& contents) {
-  return contents.size() < IconLibraryImage.size() &&
+// What an install cut off while it wrote leaves: created normal, never
+// read-only, hidden or system.
+bool CutOffLibrary(const Fake::File& file) {
+  const std::string& contents = file.Contents;
+  return (file.Attributes & 0x07) == 0 && contents.size() < IconLibraryImage.size() &&
          std::equal(contents.begin(), contents.end(), IconLibraryImage.begin());
 }
 
@@ -107,9 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (after.OpenKeys != 0 || after.OpenFiles != 0 || after.OpenFinds != 0) std::abort();
   for (const auto& [path, file] : before) {
     if (after.Files.contains(path)) continue;
-    const bool ours =
-        (path == Library && (file.Contents.size() == 5120 || CutOffLibrary(file.Contents))) ||
-        (path == OldLibrary && file.Contents.size() == 7680);
+    const bool ours = (path == Library && (file.Contents.size() == 5120 || CutOffLibrary(file))) ||
+                      (path == OldLibrary && file.Contents.size() == 7680);
     if (!ours || file.Directory) {
       std::fprintf(stderr, "deleted %s of %zu bytes\n", path.c_str(), file.Contents.size());
       std::abort();

@@ -10,6 +10,7 @@ struct SwitchCase {
   bool doubleByte = false;
   bool installOnly = false;
   bool uninstallOnly = false;
+  bool turkish = false;
 };
 
 class SwitchTest : public PivaneTest, public testing::WithParamInterface<SwitchCase> {};
@@ -17,6 +18,7 @@ class SwitchTest : public PivaneTest, public testing::WithParamInterface<SwitchC
 TEST_P(SwitchTest, SetsSilentModeExactlyForTheSwitch) {
   Windows().CommandLine = GetParam().commandLine;
   Windows().DoubleByteCodePage = GetParam().doubleByte;
+  Windows().TurkishCasing = GetParam().turkish;
   ParseSwitches();
   EXPECT_EQ(SilentMode, GetParam().silent) << "command line: " << GetParam().commandLine;
   EXPECT_EQ(InstallOnly, GetParam().installOnly) << "command line: " << GetParam().commandLine;
@@ -51,7 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
                     SwitchCase{"pivane.exe /i", false, false, true},
                     SwitchCase{"pivane.exe \"/U\" /s", true, false, false, true},
                     SwitchCase{"pivane.exe /S /I /u", true, false, true, true},
-                    SwitchCase{"pivane.exe /IU /SI /I2 -U", false}));
+                    SwitchCase{"pivane.exe /IU /SI /I2 -U", false},
+                    // Whatever the locale makes of i.
+                    SwitchCase{"pivane.exe /s /i /u", true, false, true, true, true}));
 
 struct SplitCase {
   const char* commandLine;

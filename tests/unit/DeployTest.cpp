@@ -45,6 +45,8 @@ TEST_F(DeployTest, AcceptsOrRefusesAFileAlreadyThere) {
       {"Larger", [] { Put(LibraryPath, 5121); }, false},
       {"Empty", [] { Put(LibraryPath, 0); }, true, true},
       {"CutOff", [] { Put(LibraryPath, 0).Contents = Image.substr(0, 5119); }, true, true},
+      // Set so by someone, and never by our install: foreign.
+      {"EmptySystem", [] { Put(LibraryPath, 0, FILE_ATTRIBUTE_SYSTEM); }, false},
       {"ReadOnly", [] { Put(LibraryPath, 5120, FILE_ATTRIBUTE_READONLY); }, false},
       {"HeldElsewhere", [] { Put(LibraryPath, 5120).HeldElsewhere = true; }, false},
       {"Directory", [] { Put(LibraryPath, 0).Directory = true; }, false},
@@ -83,6 +85,7 @@ TEST_F(DeployTest, FailedOrShortWriteLeavesNoFile) {
       {"WriteFails", [] { Fake::FailCall("WriteFile", 1); }},
       {"ShortWrite", [] { Fake::Windows().WriteLimit = 4096; }},
       {"NothingWritten", [] { Fake::Windows().WriteLimit = 0; }},
+      {"FlushFails", [] { Fake::FailCall("FlushFileBuffers", 1); }},
       {"ShortWriteAndCloseFails",
        [] { Fake::Windows().WriteLimit = 100, Fake::FailCall("CloseHandle", 1); }},
   };
@@ -128,6 +131,24 @@ TEST_F(DeployTest, FileAppearingAfterTheLookIsJudgedNotReplaced) {
     EXPECT_EQ(Windows().Files[LibraryPath].Contents, std::string(c.size, 'z')) << c.name;
     EXPECT_EQ(Windows().Files[LibraryPath].Attributes, c.attributes) << c.name;
     EXPECT_EQ(Fake::CallCount("WriteFile") + Fake::CallCount("DeleteFileA"), 0) << c.name;
+    ExpectAllReleased();
+  }
+}
+
+// Our own delete of a library cut off can leave its name pending while an
+// on-access scanner holds the file: the create is asked again for about
+// half a second, not longer.
+TEST_F(DeployTest, CreatesAgainWhileOurDeleteIsPending) {
+  for (const auto& [scannedMs, answer] : {std::pair{300u, true}, std::pair{2000u, false}}) {
+    SetUp();
+    Put(LibraryPath, 0).Contents = Image.substr(0, 1000);
+    Windows().Files[LibraryPath].ScannedUntilMs = scannedMs;
+    EXPECT_EQ(DeployIconLibrary(Text(TestSystemDir)), answer) << scannedMs;
+    EXPECT_EQ(
+        Windows().Files.contains(LibraryPath) && Windows().Files[LibraryPath].Contents == Image,
+        answer)
+        << scannedMs;
+    EXPECT_LE(Windows().ClockMs, 600u) << scannedMs;
     ExpectAllReleased();
   }
 }
@@ -197,6 +218,16 @@ INSTANTIATE_TEST_SUITE_P(
         RemoveCase{"CurrentCutOff", Current, LibraryPath, 1000, Archive,
                    [] { Fake::Windows().Files[LibraryPath].Contents = Image.substr(0, 1000); },
                    true},
+        RemoveCase{"CutOffUnreadable", Current, LibraryPath, 1000, Archive,
+                   [] {
+                     Fake::Windows().Files[LibraryPath].Contents = Image.substr(0, 1000);
+                     Fake::FailCall("ReadFile", 1);
+                   },
+                   false},
+        RemoveCase{"CutOffHidden", Current, LibraryPath, 1000, FILE_ATTRIBUTE_HIDDEN,
+                   [] { Fake::Windows().Files[LibraryPath].Contents = Image.substr(0, 1000); },
+                   false},
+        RemoveCase{"EmptyReadOnly", Current, LibraryPath, 0, FILE_ATTRIBUTE_READONLY, [] {}, false},
         RemoveCase{"OldCutOff", Old, OldLibraryPath, 1000, Archive,
                    [] { Fake::Windows().Files[OldLibraryPath].Contents = Image.substr(0, 1000); },
                    false},

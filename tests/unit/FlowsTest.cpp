@@ -282,6 +282,13 @@ TEST_P(AllocationRefusalTest, AnyAllocationMayBeRefused) {
     if (value == Sz(InstalledForm)) {
       EXPECT_EQ(Windows().Files[LibraryPath].Contents, Image) << "refused allocation " << refused;
     }
+    // Asked for silence, a run never asks, even where the command line
+    // could not be read whole.
+    if (std::string_view(GetParam().commandLine).find("/S") != std::string_view::npos) {
+      for (const Fake::Box& box : Windows().Boxes) {
+        EXPECT_NE(box.Style, 0x24u) << "refused allocation " << refused;
+      }
+    }
     Fake::ResetGlobals();
     EXPECT_EQ(Windows().HeapBlocks, 0) << "refused allocation " << refused;
   }
@@ -321,6 +328,16 @@ TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
       {"Installs", "pivane.exe /S /I", false, [] {}, 0, true, false, {}},
       {"AlreadyInstalled", "pivane.exe /I", true, [] {}, 0, true, true, {0x40}},
       {"LibraryGoneIsPutBack", "pivane.exe /i /s", true, libraryGone, 0, true, false, {}},
+      // A library alone, as a failed delete leaves it, is not the option.
+      {"LibraryWithoutTheValue",
+       "pivane.exe /I",
+       false,
+       [] { Fake::Windows().Files[LibraryPath].Contents = Image; },
+       0,
+       true,
+       false,
+       {0x24, 0x40}},
+      {"ForeignFileUnderTheValue", "pivane.exe /I", true, foreign, 1, true, false, {0x24, 0x10}},
       {"ForeignLibrary", "pivane.exe /S /I", false, foreign, 1, false, false, {}},
       {"InstallDeclined",
        "pivane.exe /I",
@@ -344,7 +361,7 @@ TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
       {"GaveUpWaiting",
        "pivane.exe /S /I",
        false,
-       [] { Fake::Windows().Lock = Fake::LockHolder::OtherRun; },
+       [] { Fake::Windows().OtherRuns = {Fake::OtherRun{{"Global\\PivaneRun"}}}; },
        1,
        false,
        true,

@@ -45,5 +45,6 @@ class PivaneTest : public testing::Test {
     EXPECT_EQ(Windows().OpenKeys, 0);
     EXPECT_EQ(Windows().OpenFiles, 0);
     EXPECT_EQ(Windows().OpenFinds, 0);
+    EXPECT_EQ(Windows().OpenMutexes, 0);
   }
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/WindowsTypes.h"
@@ -171,6 +172,39 @@ TEST_F(RegistryWine, StoredValueIsPutBackExactly) {
   // back would leave a key behind.
   RegCtrl::StoredValue saved;
   EXPECT_FALSE(RegCtrl::GetRegValue(User, Path + "\\none", "v", saved));
+}
+
+}  // namespace
+
+namespace {
+
+// The record's key goes only where nothing is left in it: Windows itself
+// deletes a key with its values, and on 9x with its subkeys too.
+TEST_F(RegistryWine, KeyIsDeletedOnlyWhereEmpty) {
+  const auto make = [](const std::string& path) {
+    HKEY key;
+    ASSERT_EQ(::RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), &key), ERROR_SUCCESS);
+    ::RegCloseKey(key);
+  };
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"value", [&] { Store("v", REG_SZ, "x"); }},
+      {"subkey", [&] { make(Path + "\\sub"); }},
+  };
+  HKEY key;
+  for (const auto& [name, arrange] : cases) {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, Path.c_str());
+    arrange();
+    EXPECT_FALSE(RegCtrl::DeleteEmptyRegKey(User, Path)) << name;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, Path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS)
+        << name;
+    ::RegCloseKey(key);
+  }
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, Path.c_str());
+  make(Path);
+  EXPECT_TRUE(RegCtrl::DeleteEmptyRegKey(User, Path));
+  EXPECT_TRUE(RegCtrl::DeleteEmptyRegKey(User, Path));  // gone already
+  EXPECT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, Path.c_str(), 0, KEY_READ, &key),
+            ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
