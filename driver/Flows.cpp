@@ -25,6 +25,36 @@ std::optional<RunOutcome> Refused(Answer answer) {
   return answer == Answer::No ? RunOutcome::Declined : RunOutcome::Failed;
 }
 
+// Where the run has no rights to change the machine, a copy of it with
+// them does the work; this run, the user's own, then refreshes the icons of
+// its user (the copy's may be another account's) and says it is done. Its
+// lock is free while the copy runs, which takes its own.
+RunOutcome RunElevated(RunLock& lock, bool install) {
+  lock.Release();
+  switch (RunElevatedCopy(install)) {
+    case CopyOutcome::Cancelled:
+      // Refused at Windows' own prompt: nothing changed, nothing more said.
+      return RunOutcome::Declined;
+    case CopyOutcome::Failed:
+      ShowOperationError();
+      return RunOutcome::Failed;
+    case CopyOutcome::Done:
+      break;
+  }
+  // Without the lock the icons wait for the next refresh, but the option
+  // is as asked all the same.
+  if (lock.Take() == RunLockOutcome::Held) {
+    ReplayRefreshRecord();
+    RefreshShellIcons();
+  }
+  ShowCompletion(install ? InstalledOutcome.View() : RestoredOutcome.View());
+  return RunOutcome::Done;
+}
+
+// An interactive run only: a silent one never asks for anything, and the
+// copy is silent, so it never asks in its turn.
+bool NeedsRights() { return !SilentMode && TokenIsLimited(); }
+
 }  // namespace
 
 RunOutcome RunToggle() {
@@ -48,12 +78,13 @@ RunOutcome RunToggle() {
     return RunOutcome::Done;
   }
   const bool install = InstallOnly || (!UninstallOnly && !installed);
-  return install ? RunInstall() : RunUninstall();
+  return install ? RunInstall(lock) : RunUninstall(lock);
 }
 
 // The library is in place before the value names it.
-RunOutcome RunInstall() {
+RunOutcome RunInstall(RunLock& lock) {
   if (auto refused = Refused(AskUserFor(InstallQuestion.View()))) return *refused;
+  if (NeedsRights()) return RunElevated(lock, true);
   if (!DeployIconLibrary(SystemDir)) {
     ShowConflict();
     return RunOutcome::Failed;
@@ -70,8 +101,9 @@ RunOutcome RunInstall() {
 
 // The value points away before the library goes, and always at the
 // system's own icon, whatever it held before the install.
-RunOutcome RunUninstall() {
+RunOutcome RunUninstall(RunLock& lock) {
   if (auto refused = Refused(AskUserFor(UninstallQuestion.View()))) return *refused;
+  if (NeedsRights()) return RunElevated(lock, false);
   InstalledReference = Join({SystemDir, "\\", UnscrambleText(RestoreReference).View()});
   if (!PointIconAt(InstalledReference)) {
     ShowOperationError();

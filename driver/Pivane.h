@@ -99,6 +99,19 @@ RunOutcome RunToggle();
 // Option state: true when the machine-wide value names our library.
 bool DetectOptionState();
 
-// The two flows, each opened by its question.
-RunOutcome RunInstall();
-RunOutcome RunUninstall();
+// The two flows, each opened by its question, with the run's lock held; a
+// flow that hands its work to a copy with rights lets the lock go meanwhile.
+RunOutcome RunInstall(RunLock& lock);
+RunOutcome RunUninstall(RunLock& lock);
+
+// Rights on Vista and later (see Elevation.cpp). True where the program's
+// token says it is not elevated.
+bool TokenIsLimited();
+enum class CopyOutcome {
+  Done,       // the copy ended with 0: the option is as asked
+  Failed,     // it could not start, or ended with another code
+  Cancelled,  // the user refused the rights: nothing started
+};
+// Starts this program again with the rights asked for, as /S /I or /S /U,
+// and waits for it.
+CopyOutcome RunElevatedCopy(bool install);

@@ -31,11 +31,19 @@ inline constexpr Dword ERROR_PATH_NOT_FOUND = 3;
 inline constexpr Dword ERROR_INVALID_PARAMETER = 87;
 inline constexpr Dword ERROR_INVALID_NAME = 123;
 inline constexpr Dword ERROR_BAD_PATHNAME = 161;
+inline constexpr Dword ERROR_CANCELLED = 1223;
 
 inline constexpr Dword WAIT_OBJECT_0 = 0;
 inline constexpr Dword WAIT_ABANDONED = 0x80;
 inline constexpr Dword WAIT_TIMEOUT = 0x102;
 inline constexpr Dword INFINITE = 0xFFFFFFFF;
+
+inline constexpr Dword TOKEN_QUERY = 0x0008;
+inline constexpr Dword TokenElevation = 20;  // a TOKEN_INFORMATION_CLASS
+inline constexpr Dword SEE_MASK_NOCLOSEPROCESS = 0x0040;
+inline constexpr Dword SEE_MASK_NOASYNC = 0x0100;
+inline constexpr Dword SEE_MASK_FLAG_NO_UI = 0x0400;
+inline constexpr int SW_SHOWNORMAL = 1;
 
 inline constexpr WindowHandle HWND_BROADCAST{0xFFFF};
 inline constexpr Dword WM_WININICHANGE = 0x001A;

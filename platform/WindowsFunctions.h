@@ -67,6 +67,23 @@ void Sleep(Dword milliseconds);
 // Milliseconds since the system started, wrapping after 49.7 days.
 Dword GetTickCount();
 
+// The program's own token and its rights. Looked up at run time: 95, 98
+// and ME answer false, and Windows before Vista knows no TokenElevation.
+bool OpenProcessToken(Dword desiredAccess, TokenHandle* token);
+bool GetTokenInformation(TokenHandle token, Dword informationClass, void* information, Dword length,
+                         Dword* returnLength);
+bool CloseHandle(TokenHandle token);
+
+// The program's own executable.
+Dword GetModuleFileNameA(char* buffer, Dword size);
+// SHELL32's, reached at run time on the one path that needs it: false
+// where it is not to be had, or the start failed (ERROR_CANCELLED: the
+// user refused the rights asked for).
+bool ShellExecuteExA(ShellExecuteInfo* info);
+Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds);
+bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode);
+bool CloseHandle(ProcessHandle process);
+
 // The process heap. HeapAlloc answers null where memory is refused.
 void* HeapAlloc(std::size_t bytes);
 bool HeapFree(void* memory);

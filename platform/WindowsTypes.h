@@ -16,6 +16,8 @@ enum class FileHandle : std::uintptr_t {};
 enum class FindHandle : std::uintptr_t {};
 enum class WindowHandle : std::uintptr_t {};
 enum class MutexHandle : std::uintptr_t {};
+enum class ProcessHandle : std::uintptr_t {};
+enum class TokenHandle : std::uintptr_t {};
 
 // What FindFirstFileA reports of the entry it found: its attributes and
 // its size, as the directory holds them.
@@ -23,6 +25,16 @@ struct FindData {
   Dword FileAttributes = 0;
   Dword FileSizeHigh = 0;
   Dword FileSizeLow = 0;
+};
+
+// What ShellExecuteExA is given, and the process it hands back.
+struct ShellExecuteInfo {
+  Dword Mask = 0;
+  const char* Verb = nullptr;
+  const char* File = nullptr;
+  const char* Parameters = nullptr;
+  int Show = 0;
+  ProcessHandle Process{};
 };
 
 }  // namespace WindowsOps

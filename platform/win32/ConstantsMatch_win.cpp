@@ -27,6 +27,13 @@ constexpr auto InvalidParameter = ERROR_INVALID_PARAMETER;
 constexpr auto PathNotFound = ERROR_PATH_NOT_FOUND;
 constexpr auto InvalidName = ERROR_INVALID_NAME;
 constexpr auto BadPathname = ERROR_BAD_PATHNAME;
+constexpr auto Cancelled = ERROR_CANCELLED;
+constexpr auto TokenQuery = TOKEN_QUERY;
+constexpr auto ElevationClass = TokenElevation;
+constexpr auto NoCloseProcess = SEE_MASK_NOCLOSEPROCESS;
+constexpr auto NoAsync = SEE_MASK_NOASYNC;
+constexpr auto NoUi = SEE_MASK_FLAG_NO_UI;
+constexpr auto ShowNormal = SW_SHOWNORMAL;
 constexpr auto WaitObject0 = WAIT_OBJECT_0;
 constexpr auto WaitAbandoned = WAIT_ABANDONED;
 constexpr auto WaitTimeout = WAIT_TIMEOUT;
@@ -73,7 +80,10 @@ static_assert(Ours::FileExists == ERROR_FILE_EXISTS &&
 static_assert(Ours::InvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(Ours::PathNotFound == ERROR_PATH_NOT_FOUND &&
               Ours::InvalidName == ERROR_INVALID_NAME);
-static_assert(Ours::BadPathname == ERROR_BAD_PATHNAME);
+static_assert(Ours::BadPathname == ERROR_BAD_PATHNAME && Ours::Cancelled == ERROR_CANCELLED);
+static_assert(Ours::TokenQuery == TOKEN_QUERY && Ours::ElevationClass == TokenElevation);
+static_assert(Ours::NoCloseProcess == SEE_MASK_NOCLOSEPROCESS && Ours::NoAsync == SEE_MASK_NOASYNC);
+static_assert(Ours::NoUi == SEE_MASK_FLAG_NO_UI && Ours::ShowNormal == SW_SHOWNORMAL);
 static_assert(Ours::WaitObject0 == WAIT_OBJECT_0 && Ours::WaitAbandoned == WAIT_ABANDONED);
 static_assert(Ours::WaitTimeout == WAIT_TIMEOUT && Ours::Infinite == INFINITE);
 static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);

@@ -37,15 +37,29 @@ HANDLE ToNative(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 HANDLE ToNative(FindHandle find) { return reinterpret_cast<HANDLE>(find); }
 HWND ToNative(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 HANDLE ToNative(MutexHandle mutex) { return reinterpret_cast<HANDLE>(mutex); }
+HANDLE ToNative(ProcessHandle process) { return reinterpret_cast<HANDLE>(process); }
+HANDLE ToNative(TokenHandle token) { return reinterpret_cast<HANDLE>(token); }
 
-// Looked up at run time: Windows before XP SP2 lacks these exports, and a
-// static import would keep the program from starting there.
+// Looked up at run time: the oldest systems lack these exports, and a
+// static import would keep the program from starting there. The type is
+// the SDK's own declaration's, where the SDK has one.
+template <typename Function>
+Function ExportOf(HMODULE module, const char* name) {
+  return module
+             ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
+             : nullptr;
+}
+
 template <typename Function>
 Function Kernel32Export(const char* name) {
-  HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
-  return kernel32
-             ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(kernel32, name)))
-             : nullptr;
+  return ExportOf<Function>(::GetModuleHandleA("kernel32.dll"), name);
+}
+
+// ADVAPI32 is imported, so loaded; its token calls are stubs that fail on
+// 95, 98 and ME, and were never exported by some of their releases.
+template <typename Function>
+Function Advapi32Export(const char* name) {
+  return ExportOf<Function>(::GetModuleHandleA("advapi32.dll"), name);
 }
 
 // Asked once: a process never moves in or out of WOW64. A plain flag, not
@@ -285,6 +299,70 @@ bool CloseHandle(MutexHandle mutex) { return ::CloseHandle(ToNative(mutex)); }
 void Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
 
 Dword GetTickCount() { return ::GetTickCount(); }
+
+bool OpenProcessToken(Dword desiredAccess, TokenHandle* token) {
+  auto open = Advapi32Export<decltype(&::OpenProcessToken)>("OpenProcessToken");
+  HANDLE opened = nullptr;
+  if (!open) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  if (!open(::GetCurrentProcess(), desiredAccess, &opened)) return false;
+  *token = static_cast<TokenHandle>(reinterpret_cast<std::uintptr_t>(opened));
+  return true;
+}
+
+bool GetTokenInformation(TokenHandle token, Dword informationClass, void* information, Dword length,
+                         Dword* returnLength) {
+  auto query = Advapi32Export<decltype(&::GetTokenInformation)>("GetTokenInformation");
+  DWORD returned = 0;
+  if (!query) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  const BOOL ok = query(ToNative(token), static_cast<TOKEN_INFORMATION_CLASS>(informationClass),
+                        information, length, &returned);
+  *returnLength = returned;
+  return ok;
+}
+
+bool CloseHandle(TokenHandle token) { return ::CloseHandle(ToNative(token)); }
+
+Dword GetModuleFileNameA(char* buffer, Dword size) {
+  return ::GetModuleFileNameA(nullptr, buffer, size);
+}
+
+// SHELL32 is loaded only here, never imported, so that no other run loads
+// it. It stays loaded to the process's end: the shell may leave work of its
+// own running in it.
+bool ShellExecuteExA(ShellExecuteInfo* info) {
+  auto execute =
+      ExportOf<decltype(&::ShellExecuteExA)>(::LoadLibraryA("shell32.dll"), "ShellExecuteExA");
+  if (!execute) return false;
+  SHELLEXECUTEINFOA native{};
+  native.cbSize = sizeof native;
+  native.fMask = info->Mask;
+  native.lpVerb = info->Verb;
+  native.lpFile = info->File;
+  native.lpParameters = info->Parameters;
+  native.nShow = info->Show;
+  const BOOL started = execute(&native);
+  info->Process = static_cast<ProcessHandle>(reinterpret_cast<std::uintptr_t>(native.hProcess));
+  return started;
+}
+
+Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) {
+  return ::WaitForSingleObject(ToNative(process), milliseconds);
+}
+
+bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode) {
+  DWORD code = 0;
+  const BOOL ok = ::GetExitCodeProcess(ToNative(process), &code);
+  *exitCode = code;
+  return ok;
+}
+
+bool CloseHandle(ProcessHandle process) { return ::CloseHandle(ToNative(process)); }
 
 void* HeapAlloc(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }
 

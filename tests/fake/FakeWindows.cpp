@@ -23,6 +23,7 @@ struct OpenFile {
 struct OpenKey {
   RegistryKey* Key = nullptr;
   Dword Access = 0;
+  bool Machine = false;  // under HKEY_LOCAL_MACHINE
 };
 
 std::map<std::uintptr_t, OpenKey> KeyHandles;
@@ -39,6 +40,8 @@ std::map<void*, std::size_t>& BlockSizes() {
   return *sizes;
 }
 std::uintptr_t NextHandle = 0x100;
+// The exit code of the copy that ShellExecuteExA started last.
+Dword CopyExitCode = 0;
 
 constexpr Status BAD_PATHNAME = 161;
 constexpr Status KEY_DELETED = 1018;
@@ -78,15 +81,35 @@ bool Record(const std::string& operation, const std::string& argument = {}) {
   return failing != TheMachine.Failing.end() && failing->second.contains(number);
 }
 
-// The 9x family checks no rights on keys.
+// The 9x family checks no rights.
 bool NineX() { return TheMachine.Version & 0x80000000u; }
 
 bool Allows(Dword granted, Dword asked) { return NineX() || (asked & ~granted) == 0; }
 
+// A limited account, or a token that is not elevated, changes nothing of
+// the machine's own.
+bool MayChangeTheMachine() {
+  return NineX() || (!TheMachine.LimitedAccount && TheMachine.Elevated != false);
+}
+
+// What the user may do with a key: its own rights, and under
+// HKEY_LOCAL_MACHINE no more than reading where the machine is not his.
+Dword RightsOn(const RegistryKey& key, bool machine) {
+  return machine && !MayChangeTheMachine() ? key.Rights & ReadRights : key.Rights;
+}
+
+bool InSystemDirectory(const std::string& path) {
+  const std::optional<std::string>& directory = TheMachine.SystemDirectory;
+  return directory && path.size() > directory->size() &&
+         !NoCase()(path.substr(0, directory->size()), *directory) &&
+         !NoCase()(*directory, path.substr(0, directory->size())) &&
+         path[directory->size()] == '\\';
+}
+
 // A root key is open with every right; any other handle with its own.
 std::optional<OpenKey> OpenedKey(KeyHandle key) {
-  if (key == HKEY_LOCAL_MACHINE) return OpenKey{&TheMachine.MachineRoot, AllRights};
-  if (key == HKEY_CURRENT_USER) return OpenKey{&TheMachine.UserRoot, AllRights};
+  if (key == HKEY_LOCAL_MACHINE) return OpenKey{&TheMachine.MachineRoot, AllRights, true};
+  if (key == HKEY_CURRENT_USER) return OpenKey{&TheMachine.UserRoot, AllRights, false};
   auto open = KeyHandles.find(static_cast<std::uintptr_t>(key));
   if (open == KeyHandles.end()) return std::nullopt;
   return open->second;
@@ -104,9 +127,9 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return parts;
 }
 
-KeyHandle NewKeyHandle(RegistryKey* key, Dword access) {
+KeyHandle NewKeyHandle(RegistryKey* key, Dword access, bool machine) {
   std::uintptr_t handle = NextHandle++;
-  KeyHandles[handle] = OpenKey{key, access};
+  KeyHandles[handle] = OpenKey{key, access, machine};
   ++TheMachine.OpenKeys;
   return static_cast<KeyHandle>(handle);
 }
@@ -220,6 +243,8 @@ void NewProcess() {
   m.ExitCode.reset();
   m.LastError = 0;
   m.MutexNames.clear();
+  m.Started.clear();
+  m.OwnedMutexAtStart.clear();
   m.DiesAtCall.reset();
   m.Dead = false;
   m.RefusedAllocation.reset();
@@ -362,13 +387,13 @@ Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword, Dword samDesire
   for (const std::string& part : SplitPath(subKey)) {
     auto sub = current->Subkeys.find(part);
     if (sub == current->Subkeys.end()) {
-      if (!Allows(current->Rights, CreateSubKeyRight)) return ERROR_ACCESS_DENIED;
+      if (!Allows(RightsOn(*current, open->Machine), CreateSubKeyRight)) return ERROR_ACCESS_DENIED;
       sub = current->Subkeys.emplace(part, RegistryKey{}).first;
     }
     current = &sub->second;
   }
-  if (!Allows(current->Rights, samDesired)) return ERROR_ACCESS_DENIED;
-  *result = NewKeyHandle(current, samDesired);
+  if (!Allows(RightsOn(*current, open->Machine), samDesired)) return ERROR_ACCESS_DENIED;
+  *result = NewKeyHandle(current, samDesired, open->Machine);
   return ERROR_SUCCESS;
 }
 
@@ -380,8 +405,8 @@ Status RegOpenKeyExA(KeyHandle key, const char* subKey, Dword samDesired, KeyHan
   if (subKey[0] == '\\') return BAD_PATHNAME;
   RegistryKey* found = FindKey(*open->Key, subKey);
   if (!found) return ERROR_FILE_NOT_FOUND;
-  if (!Allows(found->Rights, samDesired)) return ERROR_ACCESS_DENIED;
-  *result = NewKeyHandle(found, samDesired);
+  if (!Allows(RightsOn(*found, open->Machine), samDesired)) return ERROR_ACCESS_DENIED;
+  *result = NewKeyHandle(found, samDesired, open->Machine);
   return ERROR_SUCCESS;
 }
 
@@ -389,12 +414,13 @@ namespace {
 
 // The open key behind a handle, where the handle grants the right asked;
 // otherwise the status that the call fails with.
-Status KeyFor(KeyHandle key, Dword right, RegistryKey*& found) {
+Status KeyFor(KeyHandle key, Dword right, RegistryKey*& found, bool* machine = nullptr) {
   std::optional<OpenKey> open = OpenedKey(key);
   if (!open) return ERROR_FILE_NOT_FOUND;
   if (!open->Key) return KEY_DELETED;
   if (!Allows(open->Access, right)) return ERROR_ACCESS_DENIED;
   found = open->Key;
+  if (machine) *machine = open->Machine;
   return ERROR_SUCCESS;
 }
 
@@ -457,7 +483,8 @@ Status RegQueryInfoKeyA(KeyHandle key, Dword* subKeys, Dword* values) {
 Status RegDeleteKeyA(KeyHandle key, const char* subKey) {
   if (Record("RegDeleteKeyA", subKey)) return ERROR_ACCESS_DENIED;
   RegistryKey* root = nullptr;
-  if (Status status = KeyFor(key, 0, root); status != ERROR_SUCCESS) return status;
+  bool machine = false;
+  if (Status status = KeyFor(key, 0, root, &machine); status != ERROR_SUCCESS) return status;
   std::vector<std::string> parts = SplitPath(subKey);
   if (parts.empty()) return BAD_PATHNAME;
   const std::string last = parts.back();
@@ -470,7 +497,7 @@ Status RegDeleteKeyA(KeyHandle key, const char* subKey) {
   }
   auto doomed = parent->Subkeys.find(last);
   if (doomed == parent->Subkeys.end()) return ERROR_FILE_NOT_FOUND;
-  if (!Allows(doomed->second.Rights, DeleteRight)) return ERROR_ACCESS_DENIED;
+  if (!Allows(RightsOn(doomed->second, machine), DeleteRight)) return ERROR_ACCESS_DENIED;
   // NT keeps a key with subkeys; 95, 98 and ME delete them with it.
   if (!NineX() && !doomed->second.Subkeys.empty()) return ERROR_ACCESS_DENIED;
   for (auto& open : KeyHandles) {
@@ -545,6 +572,10 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
     return FailWith(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
   }
   const bool writing = desiredAccess & GENERIC_WRITE;
+  if ((writing || creationDisposition == CREATE_NEW) && InSystemDirectory(fileName) &&
+      !MayChangeTheMachine()) {
+    return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
+  }
   if (file) {
     if (file->Directory) return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
     if (writing && (file->Attributes & FILE_ATTRIBUTE_READONLY)) {
@@ -629,7 +660,9 @@ bool SetFileAttributesA(const char* fileName, Dword fileAttributes) {
     return FailWith(DeniedCode, false);
   }
   if (!file) return FailWith(NotFoundCode, false);
-  if (file->DeletePending) return FailWith(DeniedCode, false);
+  if (file->DeletePending || (InSystemDirectory(fileName) && !MayChangeTheMachine())) {
+    return FailWith(DeniedCode, false);
+  }
   file->Attributes = fileAttributes & ~FILE_ATTRIBUTE_DIRECTORY;
   return true;
 }
@@ -642,7 +675,8 @@ bool DeleteFileA(const char* fileName) {
     return FailWith(DeniedCode, false);
   }
   if (!file) return FailWith(NotFoundCode, false);
-  if (file->Directory || file->DeletePending || (file->Attributes & FILE_ATTRIBUTE_READONLY)) {
+  if (file->Directory || file->DeletePending || (file->Attributes & FILE_ATTRIBUTE_READONLY) ||
+      (InSystemDirectory(fileName) && !MayChangeTheMachine())) {
     return FailWith(DeniedCode, false);
   }
   if (file->HeldElsewhere || OpenByUs(fileName)) return FailWith(ERROR_SHARING_VIOLATION, false);
@@ -724,6 +758,82 @@ void Sleep(Dword milliseconds) {
 Dword GetTickCount() {
   Record("GetTickCount");
   return Windows().ClockMs;
+}
+
+// The token: none on 95, 98 and ME; before Vista it knows no elevation.
+constexpr std::uintptr_t TokenValue = 0x70C3;
+constexpr std::uintptr_t CopyValue = 0xC0B1;
+constexpr Dword ERROR_CALL_NOT_IMPLEMENTED = 120;
+constexpr Dword ERROR_PROC_NOT_FOUND = 127;
+constexpr Dword ERROR_INVALID_HANDLE = 6;
+
+bool OpenProcessToken(Dword, TokenHandle* token) {
+  if (Record("OpenProcessToken")) return FailWith(DeniedCode, false);
+  if (NineX()) return FailWith(ERROR_CALL_NOT_IMPLEMENTED, false);
+  *token = TokenHandle{TokenValue};
+  return true;
+}
+
+bool GetTokenInformation(TokenHandle token, Dword informationClass, void* information, Dword length,
+                         Dword* returnLength) {
+  if (Record("GetTokenInformation") || token != TokenHandle{TokenValue}) {
+    return FailWith(ERROR_INVALID_HANDLE, false);
+  }
+  if (informationClass != TokenElevation || !Windows().Elevated) {
+    return FailWith(ERROR_INVALID_PARAMETER, false);
+  }
+  if (length < sizeof(Dword)) return FailWith(ERROR_INVALID_PARAMETER, false);
+  const Dword elevated = *Windows().Elevated ? 1 : 0;
+  std::memcpy(information, &elevated, sizeof elevated);
+  *returnLength = sizeof elevated;
+  return true;
+}
+
+bool CloseHandle(TokenHandle token) {
+  return !Record("CloseHandle", "(token)") && token == TokenHandle{TokenValue};
+}
+
+Dword GetModuleFileNameA(char* buffer, Dword size) {
+  if (Record("GetModuleFileNameA")) return 0;
+  const std::string& name = Windows().ModuleFileName;
+  const std::size_t copied = std::min<std::size_t>(name.size(), size);
+  std::memcpy(buffer, name.data(), copied);
+  if (copied < size) buffer[copied] = '\0';
+  return static_cast<Dword>(copied);
+}
+
+// The copy runs as it starts, and has ended by the time it is waited for.
+bool ShellExecuteExA(ShellExecuteInfo* info) {
+  Machine& m = Windows();
+  const auto text = [](const char* part) { return std::string(part ? part : ""); };
+  const std::string started =
+      text(info->Verb) + " " + text(info->File) + " " + text(info->Parameters);
+  if (Record("ShellExecuteExA", started)) return FailWith(DeniedCode, false);
+  if (m.Prompt == ElevationPrompt::Unavailable) return FailWith(ERROR_PROC_NOT_FOUND, false);
+  if (m.Prompt == ElevationPrompt::No) return FailWith(ERROR_CANCELLED, false);
+  m.Started.push_back(started);
+  m.OwnedMutexAtStart.push_back(!m.OwnedMutexes.empty());
+  CopyExitCode = m.Copy ? m.Copy(text(info->Parameters)) : 0;
+  info->Process =
+      (info->Mask & SEE_MASK_NOCLOSEPROCESS) ? ProcessHandle{CopyValue} : ProcessHandle{};
+  return true;
+}
+
+Dword WaitForSingleObject(ProcessHandle process, Dword) {
+  if (Record("WaitForSingleObject", "(process)")) return WAIT_FAILED;
+  return process == ProcessHandle{CopyValue} ? WAIT_OBJECT_0 : WAIT_FAILED;
+}
+
+bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode) {
+  if (Record("GetExitCodeProcess") || process != ProcessHandle{CopyValue}) {
+    return FailWith(ERROR_INVALID_HANDLE, false);
+  }
+  *exitCode = CopyExitCode;
+  return true;
+}
+
+bool CloseHandle(ProcessHandle process) {
+  return !Record("CloseHandle", "(process)") && process == ProcessHandle{CopyValue};
 }
 
 // Kept out of Calls: the program's calls stay as they read without them.

@@ -91,6 +91,13 @@ struct OtherRun {
   bool Ended = false;
 };
 
+// What becomes of a ShellExecuteExA that asks for rights ("runas").
+enum class ElevationPrompt {
+  Yes,          // the copy starts
+  No,           // the user refuses: ERROR_CANCELLED
+  Unavailable,  // SHELL32 or the call is not to be had
+};
+
 struct Machine {
   Dword Version = 0x0A280105;  // Windows XP
   std::optional<std::string> SystemDirectory = std::string("C:\\WINDOWS\\system32");
@@ -140,6 +147,22 @@ struct Machine {
   std::set<std::string> OwnedMutexes;
   // The model's clock, which only Sleep and waits move.
   Dword ClockMs = 0;
+
+  // Rights. A limited account (NT family) may change nothing in the system
+  // directory nor write under HKEY_LOCAL_MACHINE; nor, on Vista and later,
+  // may a token that is not elevated, whatever the account. Elevated is
+  // what GetTokenInformation(TokenElevation) answers: none before Vista.
+  bool LimitedAccount = false;
+  std::optional<bool> Elevated;
+  std::string ModuleFileName = "C:\\Program Files\\Pivane\\pivane.exe";
+  // Programs started through ShellExecuteExA, as "verb file parameters",
+  // and whether this process owned a mutex as each started; what the
+  // prompt for rights answers; and what the copy does as it runs, giving
+  // its exit code (0 and nothing done, where none is given).
+  std::vector<std::string> Started;
+  std::vector<bool> OwnedMutexAtStart;
+  ElevationPrompt Prompt = ElevationPrompt::Yes;
+  std::function<Dword(const std::string& parameters)> Copy;
 
   // The process dies as it makes this (1-based) call: neither that call
   // nor any later one has any effect, and each fails.

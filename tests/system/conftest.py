@@ -159,12 +159,13 @@ class Prefix:
             return subprocess.CompletedProcess(result.args, result.returncode, out.read(),
                                                err.read())
 
-    def start(self, *args, relay=False):
-        """Starts a Windows program; its relay trace goes to the returned
-        process's `trace` file."""
+    def start(self, *args, relay=False, channels=""):
+        """Starts a Windows program; its relay trace (and Wine's trace of the
+        channels named, such as ",+exec") goes to the returned process's
+        `trace` file."""
         env = dict(self.env)
         if relay:
-            env["WINEDEBUG"] = "+pid,+relay"
+            env["WINEDEBUG"] = "+pid,+relay" + channels
         trace = tempfile.NamedTemporaryFile(prefix="relay-", suffix=".txt")
         process = subprocess.Popen(["wine", *map(str, args)], env=env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=trace)
@@ -182,13 +183,13 @@ class Prefix:
             process.wait()
             process.trace.close()
 
-    def run_pivane(self, exe, *args, answers=(), launcher=None, timeout=240):
+    def run_pivane(self, exe, *args, answers=(), launcher=None, channels="", timeout=240):
         """Runs pivane.exe and answers its boxes in turn with the xdotool
         keys given (Return takes the default button). Returns the exit code
         and every box the run showed, read from the relay trace, which stays
         in `trace`."""
         command = [launcher, *args] if launcher else [exe, *args]
-        process = self.start(*command, relay=True)
+        process = self.start(*command, relay=True, channels=channels)
         deadline = time.monotonic() + timeout
         try:
             for index, key in enumerate(answers):

@@ -324,3 +324,21 @@ def test_64_bit_windows_sees_install_and_uninstall(win64, exe):
     assert win64.reg_query(ICON_KEY, "4", view64=True) == FALLBACK
     assert not (win64.system32 / "pivane.dll").exists()
     assert not (win64.syswow64 / "pivane.dll").exists()
+
+
+# Vista and later, a double-click: a token that is not elevated. After Oui
+# the program starts itself again through the shell with "runas" and
+# /S /I, waits for that copy, refreshes and shows its completion box. Wine
+# shows no prompt and raises nothing; the copy's writes succeed there.
+def test_run_without_rights_asks_for_them_through_the_shell(win32, exe):
+    command = f"%22{win32.windows_path(exe)}%22 /I"
+    code, boxes = win32.run_pivane(exe, "--limited", command, answers=["Return", "Return"],
+                                   launcher=helper("pivane_raw_launch"), channels=",+exec")
+    assert code == 0
+    assert_boxes(boxes, [(INSTALL_PROMPT, QUESTION, IDYES), (INSTALLED_BOX, INFORMATION, IDOK)])
+    # Wine's own trace of the shell call: the verb, our file and switches.
+    assert re.search(r'SHELL_execute .*verb=L"runas" file=L"[^"]*pivane\.exe" parm=L"/S /I"',
+                     win32.trace)
+    assert re.search(r"Ret  shell32\.ShellExecuteExA\(.*\) retval=00000001", win32.trace)
+    assert win32.reg_query(ICON_KEY, "4") == INSTALLED
+    assert (win32.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
