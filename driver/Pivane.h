@@ -25,11 +25,11 @@ extern Text CurrentReference;
 void PivaneMain();
 
 // How a run ended; with /I or /U it is the exit code.
-enum class RunOutcome {
-  Done,       // the option is as asked, by this run or already (0)
-  Failed,     // the change failed or could not start (1)
-  Declined,   // the user answered Non (2)
-  BothAsked,  // /I and /U together: nothing was read or changed (87)
+enum class RunOutcome : WindowsOps::Dword {
+  Done = 0,        // the option is as asked, by this run or already
+  Failed = 1,      // the change failed or could not start
+  Declined = 2,    // the user answered Non, to Pivane or to Windows' prompt
+  BothAsked = 87,  // /I and /U together: nothing was read or changed
 };
 WindowsOps::Dword ExitCodeFor(RunOutcome outcome);
 

@@ -57,18 +57,9 @@ void PivaneMain() {
 // Plain runs end with 0 whatever happened, as callers have always seen
 // them; /I and /U give scripts the outcome.
 Dword ExitCodeFor(RunOutcome outcome) {
+  static_assert(static_cast<Dword>(RunOutcome::BothAsked) == ERROR_INVALID_PARAMETER);
   if (!InstallOnly && !UninstallOnly) return 0;
-  switch (outcome) {
-    case RunOutcome::Done:
-      return 0;
-    case RunOutcome::Failed:
-      return 1;
-    case RunOutcome::Declined:
-      return 2;
-    case RunOutcome::BothAsked:
-      break;
-  }
-  return ERROR_INVALID_PARAMETER;
+  return static_cast<Dword>(outcome);
 }
 
 // Splits the command line as the program has always read it: separators
