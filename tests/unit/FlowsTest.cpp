@@ -249,108 +249,42 @@ TEST_F(FlowsTest, InstalledStateIsReadUnderEachAccess) {
 // it is done. A silent run, an elevated one and every run before Vista go
 // on as before, and the "already so" box needs no rights.
 TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
-  using Fake::ElevationPrompt;
-  const std::string copy = "runas " + Windows().ModuleFileName;
+  constexpr auto Ok = Fake::ElevationPrompt::Yes;
+  constexpr auto Refused = Fake::ElevationPrompt::No;
+  constexpr auto NoShell = Fake::ElevationPrompt::Unavailable;
   struct Case {
     const char* name;
-    const char* commandLine;
+    const char* switches;
     std::optional<bool> elevated;  // none: before Vista
     bool installedBefore;
-    int answer;
-    ElevationPrompt prompt;
+    bool oui;  // the answer to Pivane's question
+    Fake::ElevationPrompt prompt;
     Dword copyCode;
-    std::string started;  // the copy, if one started
+    const char* copy;  // the copy's switches, where one started
     std::vector<Dword> boxes;
     Dword exitCode;
     bool installedAfter;
     std::size_t broadcasts;
   };
-  const auto yes = ElevationPrompt::Yes;
   const Case cases[] = {
-      {"BeforeVista", "pivane.exe /I", {}, false, IDYES, yes, 0, "", {0x24, 0x40}, 0, true, 2},
-      {"Elevated", "pivane.exe /I", true, false, IDYES, yes, 0, "", {0x24, 0x40}, 0, true, 2},
-      {"SilentNeverAsks", "pivane.exe /S /I", false, false, IDYES, yes, 0, "", {}, 1, false, 0},
-      {"Declined", "pivane.exe /I", false, false, IDNO, yes, 0, "", {0x24}, 2, false, 0},
-      {"AlreadySo", "pivane.exe /U", false, false, IDYES, yes, 0, "", {0x40}, 0, false, 0},
-      {"CopyInstalls",
-       "pivane.exe /I",
-       false,
-       false,
-       IDYES,
-       yes,
-       0,
-       copy + " /S /I",
-       {0x24, 0x40},
-       0,
-       true,
-       2},
-      {"CopyUninstalls",
-       "pivane.exe",
-       false,
-       true,
-       IDYES,
-       yes,
-       0,
-       copy + " /S /U",
-       {0x24, 0x40},
-       0,
-       false,
-       2},
-      {"CopyFails",
-       "pivane.exe /I",
-       false,
-       false,
-       IDYES,
-       yes,
-       1,
-       copy + " /S /I",
-       {0x24, 0x10},
-       1,
-       false,
-       0},
-      {"PlainRunCopyFails",
-       "pivane.exe",
-       false,
-       false,
-       IDYES,
-       yes,
-       1,
-       copy + " /S /I",
-       {0x24, 0x10},
-       0,
-       false,
-       0},
-      {"PromptRefused",
-       "pivane.exe /I",
-       false,
-       false,
-       IDYES,
-       ElevationPrompt::No,
-       0,
-       "",
-       {0x24},
-       2,
-       false,
-       0},
-      {"NoShell",
-       "pivane.exe /U",
-       false,
-       true,
-       IDYES,
-       ElevationPrompt::Unavailable,
-       0,
-       "",
-       {0x24, 0x10},
-       1,
-       true,
-       0},
+      {"BeforeVista", "/I", {}, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2},
+      {"Elevated", "/I", true, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2},
+      {"SilentNeverAsks", "/S /I", false, false, true, Ok, 0, "", {}, 1, false, 0},
+      {"Declined", "/I", false, false, false, Ok, 0, "", {0x24}, 2, false, 0},
+      {"AlreadySo", "/U", false, false, true, Ok, 0, "", {0x40}, 0, false, 0},
+      {"CopyInstalls", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x40}, 0, true, 2},
+      {"CopyUninstalls", "", false, true, true, Ok, 0, "/S /U", {0x24, 0x40}, 0, false, 2},
+      {"CopyFails", "/I", false, false, true, Ok, 1, "/S /I", {0x24, 0x10}, 1, false, 0},
+      {"PlainRunCopyFails", "", false, false, true, Ok, 1, "/S /I", {0x24, 0x10}, 0, false, 0},
+      {"PromptRefused", "/I", false, false, true, Refused, 0, "", {0x24}, 2, false, 0},
+      {"NoShell", "/U", false, true, true, NoShell, 0, "", {0x24, 0x10}, 1, true, 0},
   };
   for (const Case& c : cases) {
     SetUp();
     Windows().Version = c.elevated ? 0x23F00206 : 0x0A280105;  // 8 (or 10), or XP
     Windows().Elevated = c.elevated;
     if (c.installedBefore) Installed();
-    Windows().BoxAnswers = {c.answer};
+    Windows().BoxAnswers = {c.oui ? IDYES : IDNO};
     Windows().Prompt = c.prompt;
     // The copy does what it was told, with rights, where it succeeds.
     Windows().Copy = [this, &c](const std::string& parameters) {
@@ -364,10 +298,11 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       }
       return c.copyCode;
     };
-    Windows().CommandLine = c.commandLine;
+    Windows().CommandLine = std::string("pivane.exe ") + c.switches;
     PivaneMain();
+    const std::string started = *c.copy ? "runas " + Windows().ModuleFileName + " " + c.copy : "";
     EXPECT_EQ(Windows().Started,
-              c.started.empty() ? std::vector<std::string>{} : std::vector{c.started})
+              started.empty() ? std::vector<std::string>{} : std::vector{started})
         << c.name;
     EXPECT_EQ(Windows().OwnedMutexAtStart, std::vector<bool>(Windows().Started.size(), false))
         << c.name;
@@ -377,7 +312,7 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
               c.installedAfter)
         << c.name;
     EXPECT_EQ(Windows().Broadcasts.size(), c.broadcasts) << c.name;
-    if (!c.started.empty() && c.broadcasts) {
+    if (!started.empty() && c.broadcasts) {
       EXPECT_GT(Index("SendMessageTimeoutA"), Index("ShellExecuteExA")) << c.name;
       EXPECT_NE(Windows().Boxes.back().Text.find(c.installedAfter ? "modifi" : "restaur"),
                 std::string::npos)
