@@ -61,32 +61,38 @@ for ((i = 0; i < 16000; i++)); do long_line+=(a); done
 
 # Each executable against the floor, in alternating pairs: one silent
 # toggle, then one `wine reg add` of one value; then silent toggles on the
-# longest line.
-for program in "${programs[@]}"; do
-  toggles=() writes=() longs=()
-  for ((i = 0; i < repetitions; i++)); do
-    toggles+=("$(measure wine "$program" /S)")
-    writes+=("$(measure wine reg add 'HKCU\Software\PivaneBench' /v n /d "$i" /f)")
+# longest line. The executables take turns within each repetition, so that
+# a machine that drifts over the run moves all of them alike.
+declare -A toggles=() writes=() longs=()
+for ((i = 0; i < repetitions; i++)); do
+  for p in "${!programs[@]}"; do
+    toggles[$p]+="$(measure wine "${programs[$p]}" /S)"$'\n'
+    writes[$p]+="$(measure wine reg add 'HKCU\Software\PivaneBench' /v n /d "$i" /f)"$'\n'
   done
-  for ((i = 0; i < repetitions; i++)); do
-    longs+=("$(measure wine "$program" "${long_line[@]}" /S)")
+done
+for ((i = 0; i < repetitions; i++)); do
+  for p in "${!programs[@]}"; do
+    longs[$p]+="$(measure wine "${programs[$p]}" "${long_line[@]}" /S)"$'\n'
   done
+done
+column() { printf '%s' "$2" | cut -d' ' -f"$1" | median; }
+for p in "${!programs[@]}"; do
+  program=${programs[$p]}
   read -r size imports < <(/usr/bin/python3 -c '
 import os, sys, pefile
 pe = pefile.PE(sys.argv[1])
 print(os.path.getsize(sys.argv[1]), sum(len(e.imports) for e in pe.DIRECTORY_ENTRY_IMPORT))' "$program")
-  column() { printf '%s\n' "${@:2}" | cut -d' ' -f"$1" | median; }
   printf '%s\n' "$program"
   printf '  %-44s %s\n' \
     "size (bytes)" "$size" \
     "imported functions" "$imports" \
-    "pivane.exe /S wall, median of $repetitions (s)" "$(column 1 "${toggles[@]}")" \
-    "pivane.exe /S cpu, median of $repetitions (s)" "$(column 2 "${toggles[@]}")" \
-    "wine reg add wall, median of $repetitions (s)" "$(column 1 "${writes[@]}")" \
-    "wine reg add cpu, median of $repetitions (s)" "$(column 2 "${writes[@]}")" \
-    "pivane.exe /S peak memory, median (KiB)" "$(column 3 "${toggles[@]}")" \
-    "16,000 arguments /S peak memory, median (KiB)" "$(column 3 "${longs[@]}")" \
-    "16,000 arguments /S wall, median (s)" "$(column 1 "${longs[@]}")"
+    "pivane.exe /S wall, median of $repetitions (s)" "$(column 1 "${toggles[$p]}")" \
+    "pivane.exe /S cpu, median of $repetitions (s)" "$(column 2 "${toggles[$p]}")" \
+    "wine reg add wall, median of $repetitions (s)" "$(column 1 "${writes[$p]}")" \
+    "wine reg add cpu, median of $repetitions (s)" "$(column 2 "${writes[$p]}")" \
+    "pivane.exe /S peak memory, median (KiB)" "$(column 3 "${toggles[$p]}")" \
+    "16,000 arguments /S peak memory, median (KiB)" "$(column 3 "${longs[$p]}")" \
+    "16,000 arguments /S wall, median (s)" "$(column 1 "${longs[$p]}")"
 done
 
 # Windows that hang, one and then two at once, each at the moment the first
