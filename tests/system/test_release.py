@@ -48,12 +48,34 @@ def test_zip_holds_the_program_and_its_text_and_checks_out(dist, exe, tmp_path):
                    capture_output=True)
 
 
-def test_text_opens_right_in_the_notepad_of_windows_95(dist):
+def shipped_text(dist):
     with zipfile.ZipFile(dist / ZIP) as archive:
-        data = archive.read("LISEZMOI.TXT")
-    assert not re.search(rb"[\xc2-\xf4][\x80-\xbf]", data), "UTF-8 sequences"
+        return archive.read("LISEZMOI.TXT")
+
+
+def test_text_opens_right_in_the_notepad_of_windows_95(dist):
+    data = shipped_text(dist)
+    # Not UTF-8: its accented letters are single bytes, which UTF-8 refuses
+    # (and UTF-8 read as Windows-1252 would show its lead bytes as Ã or Â).
+    with pytest.raises(UnicodeDecodeError):
+        data.decode("utf-8")
+    assert "Ã" not in data.decode("cp1252") and "Â" not in data.decode("cp1252")
     assert data.endswith(b"\r\n") and b"\r" not in data.replace(b"\r\n", b"")
     assert b"\n" not in data.replace(b"\r\n", b"")
+    # Strict: a byte that Windows-1252 leaves undefined fails here.
     lines = data.decode("cp1252").split("\r\n")
-    assert max(map(len, lines)) <= 78
+    assert not [line for line in lines if re.search(r"[\x00-\x1f]", line)]
+    assert max(map(len, lines)) <= 76
     assert "Version 2.1.s" in lines
+
+
+def test_both_documents_name_every_exit_code(dist):
+    header = (ROOT / "driver" / "Pivane.h").read_text()
+    table = re.search(r"enum class RunOutcome[^{]*\{(.*?)\};", header, re.S).group(1)
+    codes = {int(code) for code in re.findall(r"=\s*(\d+)", table)}
+    assert codes
+    readme = (ROOT / "README.md").read_text()
+    table = re.search(r"^\| code \| meaning \|\n(?:\|.*\n)+", readme, re.M).group(0)
+    assert {int(code) for code in re.findall(r"^\| (\d+) \|", table, re.M)} == codes
+    text = shipped_text(dist).decode("cp1252")
+    assert {int(code) for code in re.findall(r"^  (\d+) {2,}\S", text, re.M)} == codes
