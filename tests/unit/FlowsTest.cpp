@@ -396,6 +396,10 @@ TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
     Fake::CreateKey(Fake::Windows().MachineRoot, IconKey).Rights = Fake::ReadRights;
   };
   const auto libraryGone = [] { Fake::Windows().Files.erase(LibraryPath); };
+  const auto libraryAlone = [] { Fake::Windows().Files[LibraryPath].Contents = Image; };
+  const auto runGoesOn = [] {
+    Fake::Windows().OtherRuns = {Fake::OtherRun{{"Global\\PivaneRun"}}};
+  };
   struct Case {
     const char* name;
     const char* commandLine;
@@ -411,14 +415,7 @@ TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
       {"AlreadyInstalled", "pivane.exe /I", true, [] {}, 0, true, true, {0x40}},
       {"LibraryGoneIsPutBack", "pivane.exe /i /s", true, libraryGone, 0, true, false, {}},
       // A library alone, as a failed delete leaves it, is not the option.
-      {"LibraryWithoutTheValue",
-       "pivane.exe /I",
-       false,
-       [] { Fake::Windows().Files[LibraryPath].Contents = Image; },
-       0,
-       true,
-       false,
-       {0x24, 0x40}},
+      {"LibraryAlone", "pivane.exe /I", false, libraryAlone, 0, true, false, {0x24, 0x40}},
       {"ForeignFileUnderTheValue", "pivane.exe /I", true, foreign, 1, true, false, {0x24, 0x10}},
       {"ForeignLibrary", "pivane.exe /S /I", false, foreign, 1, false, false, {}},
       {"InstallDeclined",
@@ -440,14 +437,7 @@ TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
       {"Uninstalls", "pivane.exe /U /S", true, [] {}, 0, false, false, {}},
       {"AlreadyUninstalled", "pivane.exe /U", false, [] {}, 0, false, true, {0x40}},
       {"UninstallRefused", "pivane.exe /S /U", true, noRight, 1, true, false, {}},
-      {"GaveUpWaiting",
-       "pivane.exe /S /I",
-       false,
-       [] { Fake::Windows().OtherRuns = {Fake::OtherRun{{"Global\\PivaneRun"}}}; },
-       1,
-       false,
-       true,
-       {}},
+      {"GaveUpWaiting", "pivane.exe /S /I", false, runGoesOn, 1, false, true, {}},
       {"Windows3",
        "pivane.exe /S /I",
        false,
