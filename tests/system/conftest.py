@@ -42,9 +42,11 @@ def relay_escaped(text):
 
 class WineHang(Exception):
     """A Windows program that did not end, or a box that did not come, in
-    time. Under emulation Wine itself now and then hangs for good, so the
-    test command runs a test that failed this way once more; a fault of
-    the program's own fails the second run as well."""
+    time, or a box that Wine could not show at all (MessageBoxA gave -1, as
+    it does without a display). Under emulation Wine itself now and then
+    hangs for good or loses its display, so the test command runs a test
+    that failed this way once more; a fault of the program's own fails the
+    second run as well."""
 
 
 class Box:
@@ -223,8 +225,10 @@ class Prefix:
 
         while self._boxes_called(process) < index + 1:
             if process.poll() is not None:
-                raise AssertionError(f"pivane.exe ended before box {index + 1}: "
-                                     f"{boxes_in(self._trace(process))}")
+                boxes = boxes_in(self._trace(process))
+                if any(box.answer == 0xFFFFFFFF for box in boxes):
+                    raise WineHang(f"Wine could not show a box: {boxes}")
+                raise AssertionError(f"pivane.exe ended before box {index + 1}: {boxes}")
             self._check(deadline, f"box {index + 1} never came")
             time.sleep(0.2)
         while not progressed():
