@@ -17,28 +17,18 @@ namespace {
 // The longest path GetModuleFileNameA gives whole, and its NUL.
 constexpr Dword ModulePathSize = 261;
 
-class ScopedToken {
- public:
-  ScopedToken() = default;
-  ~ScopedToken() {
-    if (Handle != TokenHandle{}) CloseHandle(Handle);
+// A token or process handle, closed when it goes.
+template <typename Handle>
+struct ScopedHandle {
+  ScopedHandle() = default;
+  explicit ScopedHandle(Handle handle) : Value(handle) {}
+  ~ScopedHandle() {
+    if (Value != Handle{}) CloseHandle(Value);
   }
-  ScopedToken(const ScopedToken&) = delete;
-  ScopedToken& operator=(const ScopedToken&) = delete;
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
 
-  TokenHandle Handle{};
-};
-
-class ScopedProcess {
- public:
-  explicit ScopedProcess(ProcessHandle handle) : Handle(handle) {}
-  ~ScopedProcess() {
-    if (Handle != ProcessHandle{}) CloseHandle(Handle);
-  }
-  ScopedProcess(const ScopedProcess&) = delete;
-  ScopedProcess& operator=(const ScopedProcess&) = delete;
-
-  ProcessHandle Handle;
+  Handle Value{};
 };
 
 }  // namespace
@@ -47,11 +37,11 @@ class ScopedProcess {
 // reports. Where the query, or the calls behind it, are missing (95 to XP,
 // which have no such token), the run goes on as it always has.
 bool TokenIsLimited() {
-  ScopedToken token;
-  if (!OpenProcessToken(TOKEN_QUERY, &token.Handle)) return false;
+  ScopedHandle<TokenHandle> token;
+  if (!OpenProcessToken(TOKEN_QUERY, &token.Value)) return false;
   Dword elevated = 0;
   Dword returned = 0;
-  return GetTokenInformation(token.Handle, TokenElevation, &elevated, sizeof elevated, &returned) &&
+  return GetTokenInformation(token.Value, TokenElevation, &elevated, sizeof elevated, &returned) &&
          returned == sizeof elevated && elevated == 0;
 }
 
@@ -68,11 +58,11 @@ CopyOutcome RunElevatedCopy(bool install) {
   if (!ShellExecuteExA(&copy)) {
     return GetLastError() == ERROR_CANCELLED ? CopyOutcome::Cancelled : CopyOutcome::Failed;
   }
-  ScopedProcess process(copy.Process);
-  if (process.Handle == ProcessHandle{}) return CopyOutcome::Failed;
+  const ScopedHandle<ProcessHandle> process(copy.Process);
+  if (process.Value == ProcessHandle{}) return CopyOutcome::Failed;
   Dword code = 1;
-  if (WaitForSingleObject(process.Handle, INFINITE) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process.Handle, &code)) {
+  if (WaitForSingleObject(process.Value, INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.Value, &code)) {
     return CopyOutcome::Failed;
   }
   return code == 0 ? CopyOutcome::Done : CopyOutcome::Failed;
