@@ -12,6 +12,7 @@ packages=(
   python3 python3-pytest python3-pytest-rerunfailures python3-pytest-xdist
   python3-pefile
   icoutils clang
+  osslsigncode openssl
 )
 
 need_root() {

@@ -4,8 +4,56 @@
 # and dist/SHA256SUMS. The same sources give the same bytes, wherever they
 # are built: the zip's dates come from SOURCE_DATE_EPOCH, or else from the
 # last commit.
-# usage: scripts/release.sh
+#
+# With --sign, PIVANE.EXE is signed (Authenticode, SHA-256) with the key and
+# certificate of a .pfx file before it goes into the zip, the file's
+# password taken from PIVANE_SIGN_PASSWORD. The signing time is the same
+# date as the zip's, so two signed releases of one commit with one key still
+# give the same bytes, unless PIVANE_SIGN_TIMESTAMP names a timestamp
+# server: its countersignature holds the time of the day it was asked.
+usage="usage: scripts/release.sh [--sign CERT.pfx]"
 set -euo pipefail
+
+cert=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --sign)
+      [ $# -ge 2 ] || { echo "release: --sign needs a .pfx file" >&2; echo "$usage" >&2; exit 2; }
+      cert=$2
+      shift 2
+      ;;
+    -h | --help)
+      echo "$usage"
+      exit 0
+      ;;
+    *)
+      echo "release: unknown argument: $1" >&2
+      echo "$usage" >&2
+      exit 2
+      ;;
+  esac
+done
+
+# Everything that can stop a signed release is checked before the build,
+# which takes a while.
+if [ -n "$cert" ]; then
+  if [ ! -f "$cert" ] || [ ! -r "$cert" ]; then
+    echo "release: cannot read the certificate file $cert" >&2
+    exit 1
+  fi
+  cert=$(realpath -- "$cert")
+  # Unset is an error, so that a password forgotten (or not exported) is
+  # not taken for an empty one; set and empty is a file without password.
+  if [ -z "${PIVANE_SIGN_PASSWORD+set}" ]; then
+    echo "release: PIVANE_SIGN_PASSWORD is not set: export the password of $cert in it" >&2
+    exit 1
+  fi
+fi
+# The password stays in this shell alone: the build, the package tools and
+# make-release.py do not inherit it.
+password=${PIVANE_SIGN_PASSWORD-}
+unset PIVANE_SIGN_PASSWORD
+
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
@@ -18,4 +66,30 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 315532800)
 fi
 export SOURCE_DATE_EPOCH
-/usr/bin/python3 scripts/make-release.py build/release/pivane.exe docs/LISEZMOI.txt dist
+
+exe=build/release/pivane.exe
+if [ -n "$cert" ]; then
+  timestamp=()
+  if [ -n "${PIVANE_SIGN_TIMESTAMP:-}" ]; then
+    timestamp=(-ts "$PIVANE_SIGN_TIMESTAMP")
+    echo "release: timestamped by $PIVANE_SIGN_TIMESTAMP, the signed release is no longer" \
+      "byte-for-byte reproducible" >&2
+  fi
+  # The password reaches osslsigncode through a pipe: never on a command
+  # line, which every user can read in /proc, nor in a file. printf is a
+  # builtin, so no process of its own shows it either.
+  osslsigncode sign -pkcs12 "$cert" -readpass <(printf '%s' "$password") -h sha256 \
+    -time "$SOURCE_DATE_EPOCH" "${timestamp[@]}" \
+    -in "$exe" -out build/release/pivane-signed.exe >/dev/null ||
+    { echo "release: osslsigncode could not sign $exe with $cert" >&2; exit 1; }
+  exe=build/release/pivane-signed.exe
+  when=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC')
+  if [ ${#timestamp[@]} -gt 0 ]; then
+    echo "PIVANE.EXE: signed, signing time $when, timestamped by $PIVANE_SIGN_TIMESTAMP:" \
+      "not byte-for-byte reproducible"
+  else
+    echo "PIVANE.EXE: signed, signing time $when"
+  fi
+fi
+unset password
+/usr/bin/python3 scripts/make-release.py "$exe" docs/LISEZMOI.txt dist
