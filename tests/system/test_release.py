@@ -1,5 +1,7 @@
 """The download as a Windows user gets it, and as two builds make it."""
+import os
 import re
+import secrets
 import shutil
 import subprocess
 import zipfile
@@ -11,23 +13,24 @@ from conftest import ROOT
 ZIP = "pivane-2.1.s.zip"
 
 
-def release(place):
-    """Runs the release command in a copy of the working tree at `place`."""
+def release(place, *args, env=None):
+    """Runs the release command in a copy of the working tree at `place`;
+    returns the dist folder and what the command printed."""
     files = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
                            cwd=ROOT, check=True, capture_output=True).stdout.split(b"\0")
     for name in filter(None, (f.decode() for f in files)):
         if (ROOT / name).is_file():
             (place / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy2(ROOT / name, place / name)
-    subprocess.run(["bash", "scripts/release.sh"], cwd=place, check=True, capture_output=True,
-                   stdin=subprocess.DEVNULL, timeout=900)
-    return place / "dist"
+    result = subprocess.run(["bash", "scripts/release.sh", *args], cwd=place, check=True,
+                            capture_output=True, stdin=subprocess.DEVNULL, timeout=900, env=env)
+    return place / "dist", result.stdout + result.stderr
 
 
 @pytest.fixture(scope="module")
 def dist(tmp_path_factory):
-    first = release(tmp_path_factory.mktemp("one"))
-    second = release(tmp_path_factory.mktemp("elsewhere") / "two")
+    first, _ = release(tmp_path_factory.mktemp("one"))
+    second, _ = release(tmp_path_factory.mktemp("elsewhere") / "two")
     assert (first / ZIP).read_bytes() == (second / ZIP).read_bytes()
     assert (first / "SHA256SUMS").read_bytes() == (second / "SHA256SUMS").read_bytes()
     return first
@@ -79,3 +82,62 @@ def test_both_documents_name_every_exit_code(dist):
     assert {int(code) for code in re.findall(r"^\| (\d+) \|", table, re.M)} == codes
     text = shipped_text(dist).decode("cp1252")
     assert {int(code) for code in re.findall(r"^  (\d+) {2,}\S", text, re.M)} == codes
+
+
+# A leading dash, quotes and a dollar sign, that careless quoting on the way
+# to osslsigncode would cut or change; and a tail found in no file before.
+PASSWORD = "-s3cr$t \"pw\" 'x'; " + secrets.token_hex(8)
+
+# osslsigncode as the release finds it on PATH: logs its arguments, and the
+# kind of file that -readpass names, then hands on to Debian's.
+STAND_IN = """#!/bin/bash
+printf '%s\\n' "$@" >>"$ARGS_LOG"
+args=("$@")
+for i in "${!args[@]}"; do
+  [ "${args[i]}" = -readpass ] && stat -L -c 'readpass: %F' "${args[i+1]}" >>"$ARGS_LOG"
+done
+exec /usr/bin/osslsigncode "$@"
+"""
+
+
+def test_signed_release_verifies_gives_the_same_bytes_twice_and_keeps_its_password(
+        tmp_path_factory):
+    keys = tmp_path_factory.mktemp("keys")
+    (keys / "osslsigncode").write_text(STAND_IN)
+    (keys / "osslsigncode").chmod(0o755)
+    env = dict(os.environ, PIVANE_SIGN_PASSWORD=PASSWORD, ARGS_LOG=str(keys / "args"),
+               PATH=f"{keys}:{os.environ['PATH']}")
+    env.pop("PIVANE_SIGN_TIMESTAMP", None)
+    quiet = dict(check=True, capture_output=True, stdin=subprocess.DEVNULL)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Pivane test", "-keyout", keys / "key.pem",
+                    "-out", keys / "cert.pem", "-addext", "keyUsage=critical,digitalSignature",
+                    "-addext", "extendedKeyUsage=codeSigning"], **quiet)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", keys / "key.pem",
+                    "-in", keys / "cert.pem", "-out", keys / "cert.pfx",
+                    "-passout", "env:PIVANE_SIGN_PASSWORD"], env=env, **quiet)
+
+    places = [tmp_path_factory.mktemp("signed"), tmp_path_factory.mktemp("elsewhere") / "signed"]
+    runs = [release(place, "--sign", str(keys / "cert.pfx"), env=env) for place in places]
+    (first, _), (second, _) = runs
+    assert (first / ZIP).read_bytes() == (second / ZIP).read_bytes()
+    assert (first / "SHA256SUMS").read_bytes() == (second / "SHA256SUMS").read_bytes()
+
+    with zipfile.ZipFile(first / ZIP) as archive:
+        archive.extract("PIVANE.EXE", keys)
+    signed = keys / "PIVANE.EXE"
+    subprocess.run(["osslsigncode", "verify", "-CAfile", keys / "cert.pem", "-in", signed],
+                   **quiet)
+    # Signing adds a signature and changes nothing of the program.
+    subprocess.run(["osslsigncode", "remove-signature", "-in", signed, "-out", keys / "bare.exe"],
+                   **quiet)
+    assert (keys / "bare.exe").read_bytes() == \
+        (places[0] / "build" / "release" / "pivane.exe").read_bytes()
+
+    secret = PASSWORD.encode()
+    assert not [path for place in places for path in place.rglob("*")
+                if path.is_file() and secret in path.read_bytes()]
+    assert all(secret not in out for _, out in runs)
+    # Twice signed, twice through a pipe, never on a command line.
+    log = (keys / "args").read_text()
+    assert log.count("readpass: fifo") == 2 and PASSWORD not in log
