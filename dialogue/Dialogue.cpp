@@ -51,8 +51,9 @@ MessageBuffer ComposeMessage(std::initializer_list<std::string_view> parts) {
   return buffer;
 }
 
-int ShowBox(const MessageBuffer& text, Dword style) {
-  return MessageBoxA(WindowHandle{}, text.data(), BoxCaption, style);
+int ShowBox(const MessageBuffer& text, Dword style, BoxPlace place = BoxPlace::AsUsual) {
+  return MessageBoxA(WindowHandle{}, text.data(), BoxCaption,
+                     place == BoxPlace::InFront ? style | MB_SETFOREGROUND : style);
 }
 
 }  // namespace
@@ -70,17 +71,17 @@ void ShowAlreadySo(std::string_view text) {
   ShowBox(ComposeMessage({text}), MB_ICONINFORMATION);
 }
 
-void ShowCompletion(std::string_view outcomeLine) {
+void ShowCompletion(std::string_view outcomeLine, BoxPlace place) {
   if (SilentMode) return;
   const auto trailer = UnscrambleText(TrailerLine);
   ShowBox(ComposeMessage({CompletionOpening.View(), outcomeLine, "\r\n", CompletionRefresh.View(),
                           trailer.View()}),
-          MB_ICONINFORMATION);
+          MB_ICONINFORMATION, place);
 }
 
-void ShowOperationError() {
+void ShowOperationError(BoxPlace place) {
   if (SilentMode) return;
-  ShowBox(ComposeMessage({OperationErrorText.View()}), MB_ICONERROR);
+  ShowBox(ComposeMessage({OperationErrorText.View()}), MB_ICONERROR, place);
 }
 
 void ShowConflict() {

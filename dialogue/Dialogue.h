@@ -14,6 +14,9 @@ Answer AskUserFor(std::string_view question);
 inline bool AskUser(std::string_view question) { return AskUserFor(question) == Answer::Yes; }
 // Says, in place of the question, that the option is already as asked.
 void ShowAlreadySo(std::string_view text);
-void ShowCompletion(std::string_view outcomeLine);
-void ShowOperationError();
+// A box shown after a copy with rights ended comes to the front, where the
+// copy let it: Windows' prompt took the last input meanwhile.
+enum class BoxPlace { AsUsual, InFront };
+void ShowCompletion(std::string_view outcomeLine, BoxPlace place = BoxPlace::AsUsual);
+void ShowOperationError(BoxPlace place = BoxPlace::AsUsual);
 void ShowConflict();

@@ -25,6 +25,12 @@ std::optional<RunOutcome> Refused(Answer answer) {
   return answer == Answer::No ? RunOutcome::Declined : RunOutcome::Failed;
 }
 
+// After the value changed, by this run or by its copy.
+void RefreshIcons() {
+  RefreshShellIcons();
+  TellShellIconsChanged();
+}
+
 // Where the run has no rights to change the machine, a copy of it with
 // them does the work; this run, the user's own, then refreshes the icons of
 // its user (the copy's may be another account's) and says it is done. Its
@@ -36,7 +42,7 @@ RunOutcome RunElevated(RunLock& lock, bool install) {
       // Refused at Windows' own prompt: nothing changed, nothing more said.
       return RunOutcome::Declined;
     case CopyOutcome::Failed:
-      ShowOperationError();
+      ShowOperationError(BoxPlace::InFront);
       return RunOutcome::Failed;
     case CopyOutcome::Done:
       break;
@@ -45,15 +51,21 @@ RunOutcome RunElevated(RunLock& lock, bool install) {
   // is as asked all the same.
   if (lock.Take() == RunLockOutcome::Held) {
     ReplayRefreshRecord();
-    RefreshShellIcons();
+    RefreshIcons();
   }
-  ShowCompletion(install ? InstalledOutcome.View() : RestoredOutcome.View());
+  ShowCompletion(install ? InstalledOutcome.View() : RestoredOutcome.View(), BoxPlace::InFront);
   return RunOutcome::Done;
 }
 
-// An interactive run only: a silent one never asks for anything, and the
-// copy is silent, so it never asks in its turn.
-bool NeedsRights() { return !SilentMode && TokenIsLimited(); }
+// Without rights a run changes nothing of the machine's itself. An
+// interactive one hands the work to a copy with them; a silent one never
+// asks (a prompt from a script is wrong, and deployment tools already run
+// with rights), and the copy is silent, so it never asks in its turn.
+std::optional<RunOutcome> WithoutRights(RunLock& lock, bool install) {
+  if (RunRights != TokenRights::Limited) return std::nullopt;
+  if (SilentMode) return RunOutcome::Failed;
+  return RunElevated(lock, install);
+}
 
 }  // namespace
 
@@ -84,7 +96,7 @@ RunOutcome RunToggle() {
 // The library is in place before the value names it.
 RunOutcome RunInstall(RunLock& lock) {
   if (auto refused = Refused(AskUserFor(InstallQuestion.View()))) return *refused;
-  if (NeedsRights()) return RunElevated(lock, true);
+  if (auto done = WithoutRights(lock, true)) return *done;
   if (!DeployIconLibrary(SystemDir)) {
     ShowConflict();
     return RunOutcome::Failed;
@@ -94,7 +106,7 @@ RunOutcome RunInstall(RunLock& lock) {
     return RunOutcome::Failed;
   }
   RemoveLibraryFile(RemovalTarget::OldLibrary, SystemDir);
-  RefreshShellIcons();
+  RefreshIcons();
   ShowCompletion(InstalledOutcome.View());
   return RunOutcome::Done;
 }
@@ -103,14 +115,14 @@ RunOutcome RunInstall(RunLock& lock) {
 // system's own icon, whatever it held before the install.
 RunOutcome RunUninstall(RunLock& lock) {
   if (auto refused = Refused(AskUserFor(UninstallQuestion.View()))) return *refused;
-  if (NeedsRights()) return RunElevated(lock, false);
+  if (auto done = WithoutRights(lock, false)) return *done;
   InstalledReference = Join({SystemDir, "\\", UnscrambleText(RestoreReference).View()});
   if (!PointIconAt(InstalledReference)) {
     ShowOperationError();
     return RunOutcome::Failed;
   }
   RemoveLibraryFile(RemovalTarget::CurrentLibrary, SystemDir);
-  RefreshShellIcons();
+  RefreshIcons();
   ShowCompletion(RestoredOutcome.View());
   return RunOutcome::Done;
 }

@@ -104,9 +104,20 @@ bool DetectOptionState();
 RunOutcome RunInstall(RunLock& lock);
 RunOutcome RunUninstall(RunLock& lock);
 
-// Rights on Vista and later (see Elevation.cpp). True where the program's
-// token says it is not elevated.
-bool TokenIsLimited();
+// Rights on Vista and later (see Elevation.cpp): what the program's token
+// says, read once as the run starts; Unknown on 95 to XP, which know no
+// elevation, and there everything runs as it always has.
+enum class TokenRights { Unknown, Elevated, Limited };
+extern TokenRights RunRights;
+TokenRights ReadTokenRights();
+// Where the token answers: DLLs loaded at run time come from the system
+// directory alone; the shell is told of new icons as documented; and a copy
+// started with rights lets the run that waits for it bring its box to the
+// front.
+void KeepDllSearchInTheSystem();
+WindowsOps::ModuleHandle LoadSystemLibrary(std::string_view name);
+void TellShellIconsChanged();
+void LetTheCallerComeToTheFront();
 enum class CopyOutcome {
   Done,       // the copy ended with 0: the option is as asked
   Failed,     // it could not start, or ended with another code

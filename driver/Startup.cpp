@@ -49,8 +49,11 @@ void PivaneMain() {
     // the current drive; touch nothing and say the operation failed.
     ShowOperationError();
   } else {
+    RunRights = ReadTokenRights();
+    KeepDllSearchInTheSystem();
     outcome = RunToggle();
   }
+  LetTheCallerComeToTheFront();
   ExitProcess(ExitCodeFor(outcome));
 }
 

@@ -43,6 +43,15 @@ inline constexpr Dword TokenElevation = 20;  // a TOKEN_INFORMATION_CLASS
 inline constexpr Dword SEE_MASK_NOCLOSEPROCESS = 0x0040;
 inline constexpr Dword SEE_MASK_NOASYNC = 0x0100;
 inline constexpr Dword SEE_MASK_FLAG_NO_UI = 0x0400;
+inline constexpr Dword SEE_MASK_NOZONECHECKS = 0x00800000;
+inline constexpr Dword DRIVE_REMOTE = 4;
+inline constexpr Dword NO_ERROR = 0;
+inline constexpr Dword LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x0800;
+inline constexpr Dword SHCNE_ASSOCCHANGED = 0x08000000;
+inline constexpr Dword SHCNF_IDLIST = 0;
+inline constexpr Dword WS_POPUP = 0x80000000;
+inline constexpr Dword WS_EX_TOOLWINDOW = 0x00000080;
+inline constexpr Dword ASFW_ANY = 0xFFFFFFFF;
 inline constexpr int SW_SHOWNORMAL = 1;
 
 inline constexpr WindowHandle HWND_BROADCAST{0xFFFF};
@@ -53,6 +62,7 @@ inline constexpr Dword MB_YESNO = 0x04;
 inline constexpr Dword MB_ICONERROR = 0x10;
 inline constexpr Dword MB_ICONQUESTION = 0x20;
 inline constexpr Dword MB_ICONINFORMATION = 0x40;
+inline constexpr Dword MB_SETFOREGROUND = 0x10000;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 

@@ -74,15 +74,35 @@ bool GetTokenInformation(TokenHandle token, Dword informationClass, void* inform
                          Dword* returnLength);
 bool CloseHandle(TokenHandle token);
 
-// The program's own executable.
-Dword GetModuleFileNameA(char* buffer, Dword size);
-// SHELL32's, reached at run time on the one path that needs it: false
-// where it is not to be had, or the start failed (ERROR_CANCELLED: the
-// user refused the rights asked for).
-bool ShellExecuteExA(ShellExecuteInfo* info);
+// Vista and later, each looked up at run time: where the token answers
+// TokenElevation, these exist.
+// The program's own executable, and the kind of drive a root names.
+Dword GetModuleFileNameW(char16_t* buffer, Dword size);
+Dword GetDriveTypeW(const char16_t* rootPathName);
+// Windows 8 and later, and Vista and 7 with the update that added it;
+// false elsewhere.
+bool SetDefaultDllDirectories(Dword directoryFlags);
+// Null where the DLL cannot be loaded.
+ModuleHandle LoadLibraryA(const char* fileName);
+// SHELL32's, from the module given: false where it is not to be had, or
+// the start failed (ERROR_CANCELLED: the user refused the rights asked for).
+bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info);
+void SHChangeNotify(ModuleHandle shell32, Dword eventId, Dword flags);
+// MPR's: the UNC name of a file on a mapped drive, NUL-ended within size
+// characters; NO_ERROR or why not.
+Dword WNetGetUniversalNameW(ModuleHandle mpr, const char16_t* localPath, char16_t* universalName,
+                            Dword size);
 Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds);
 bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode);
 bool CloseHandle(ProcessHandle process);
+
+// A window of the program's own, never shown, of a class the system
+// registers; null where it cannot be made.
+WindowHandle CreateWindowExA(Dword exStyle, const char* className, Dword style);
+bool SetForegroundWindow(WindowHandle window);
+bool DestroyWindow(WindowHandle window);
+// Windows 98, 2000 and later, looked up at run time: false elsewhere.
+bool AllowSetForegroundWindow(Dword processId);
 
 // The process heap. HeapAlloc answers null where memory is refused.
 void* HeapAlloc(std::size_t bytes);

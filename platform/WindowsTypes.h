@@ -18,6 +18,7 @@ enum class WindowHandle : std::uintptr_t {};
 enum class MutexHandle : std::uintptr_t {};
 enum class ProcessHandle : std::uintptr_t {};
 enum class TokenHandle : std::uintptr_t {};
+enum class ModuleHandle : std::uintptr_t {};
 
 // What FindFirstFileA reports of the entry it found: its attributes and
 // its size, as the directory holds them.
@@ -27,12 +28,14 @@ struct FindData {
   Dword FileSizeLow = 0;
 };
 
-// What ShellExecuteExA is given, and the process it hands back.
+// What ShellExecuteExW is given, and the process it hands back. UTF-16,
+// as Windows names files: an ANSI path loses what its code page lacks.
 struct ShellExecuteInfo {
   Dword Mask = 0;
-  const char* Verb = nullptr;
-  const char* File = nullptr;
-  const char* Parameters = nullptr;
+  WindowHandle Window{};
+  const char16_t* Verb = nullptr;
+  const char16_t* File = nullptr;
+  const char16_t* Parameters = nullptr;
   int Show = 0;
   ProcessHandle Process{};
 };

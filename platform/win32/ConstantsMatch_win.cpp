@@ -33,6 +33,16 @@ constexpr auto ElevationClass = TokenElevation;
 constexpr auto NoCloseProcess = SEE_MASK_NOCLOSEPROCESS;
 constexpr auto NoAsync = SEE_MASK_NOASYNC;
 constexpr auto NoUi = SEE_MASK_FLAG_NO_UI;
+constexpr auto NoZoneChecks = SEE_MASK_NOZONECHECKS;
+constexpr auto Remote = DRIVE_REMOTE;
+constexpr auto NoError = NO_ERROR;
+constexpr auto SearchSystem32 = LOAD_LIBRARY_SEARCH_SYSTEM32;
+constexpr auto AssocChanged = SHCNE_ASSOCCHANGED;
+constexpr auto IdList = SHCNF_IDLIST;
+constexpr auto Popup = WS_POPUP;
+constexpr auto ToolWindow = WS_EX_TOOLWINDOW;
+constexpr auto AnyProcess = ASFW_ANY;
+constexpr auto SetForeground = MB_SETFOREGROUND;
 constexpr auto ShowNormal = SW_SHOWNORMAL;
 constexpr auto WaitObject0 = WAIT_OBJECT_0;
 constexpr auto WaitAbandoned = WAIT_ABANDONED;
@@ -64,6 +74,8 @@ constexpr auto InvalidHandle = static_cast<std::uintptr_t>(INVALID_HANDLE_VALUE)
 }  // namespace Ours
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shlobj.h>
 
 // Root keys and handles are pointer casts in the SDK, not constant
 // expressions; their 32-bit values are compared as numbers.
@@ -84,6 +96,11 @@ static_assert(Ours::BadPathname == ERROR_BAD_PATHNAME && Ours::Cancelled == ERRO
 static_assert(Ours::TokenQuery == TOKEN_QUERY && Ours::ElevationClass == TokenElevation);
 static_assert(Ours::NoCloseProcess == SEE_MASK_NOCLOSEPROCESS && Ours::NoAsync == SEE_MASK_NOASYNC);
 static_assert(Ours::NoUi == SEE_MASK_FLAG_NO_UI && Ours::ShowNormal == SW_SHOWNORMAL);
+static_assert(Ours::NoZoneChecks == SEE_MASK_NOZONECHECKS && Ours::Remote == DRIVE_REMOTE);
+static_assert(Ours::NoError == NO_ERROR && Ours::SearchSystem32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
+static_assert(Ours::AssocChanged == SHCNE_ASSOCCHANGED && Ours::IdList == SHCNF_IDLIST);
+static_assert(Ours::Popup == WS_POPUP && Ours::ToolWindow == WS_EX_TOOLWINDOW);
+static_assert(Ours::AnyProcess == ASFW_ANY && Ours::SetForeground == MB_SETFOREGROUND);
 static_assert(Ours::WaitObject0 == WAIT_OBJECT_0 && Ours::WaitAbandoned == WAIT_ABANDONED);
 static_assert(Ours::WaitTimeout == WAIT_TIMEOUT && Ours::Infinite == INFINITE);
 static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);

@@ -12,6 +12,8 @@
 // the program would otherwise write a library where the shell never looks
 // and report success. On 32-bit Windows nothing changes.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shlobj.h>
 
 #include "platform/WindowsFunctions.h"
 
@@ -39,6 +41,12 @@ HWND ToNative(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 HANDLE ToNative(MutexHandle mutex) { return reinterpret_cast<HANDLE>(mutex); }
 HANDLE ToNative(ProcessHandle process) { return reinterpret_cast<HANDLE>(process); }
 HANDLE ToNative(TokenHandle token) { return reinterpret_cast<HANDLE>(token); }
+HMODULE ToNative(ModuleHandle module) { return reinterpret_cast<HMODULE>(module); }
+
+// UTF-16 is Windows' own text: wchar_t is 16 bits wide there.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
 // Looked up at run time: the oldest systems lack these exports, and a
 // static import would keep the program from starting there. The type is
@@ -328,27 +336,75 @@ bool GetTokenInformation(TokenHandle token, Dword informationClass, void* inform
 
 bool CloseHandle(TokenHandle token) { return ::CloseHandle(ToNative(token)); }
 
-Dword GetModuleFileNameA(char* buffer, Dword size) {
-  return ::GetModuleFileNameA(nullptr, buffer, size);
+Dword GetModuleFileNameW(char16_t* buffer, Dword size) {
+  auto name = Kernel32Export<decltype(&::GetModuleFileNameW)>("GetModuleFileNameW");
+  return name ? name(nullptr, Wide(buffer), size) : 0;
 }
 
-// SHELL32 is loaded only here, never imported, so that no other run loads
-// it. It stays loaded to the process's end: the shell may leave work of its
-// own running in it.
-bool ShellExecuteExA(ShellExecuteInfo* info) {
-  auto execute =
-      ExportOf<decltype(&::ShellExecuteExA)>(::LoadLibraryA("shell32.dll"), "ShellExecuteExA");
-  if (!execute) return false;
-  SHELLEXECUTEINFOA native{};
+Dword GetDriveTypeW(const char16_t* rootPathName) {
+  auto type = Kernel32Export<decltype(&::GetDriveTypeW)>("GetDriveTypeW");
+  return type ? type(Wide(rootPathName)) : DRIVE_UNKNOWN;
+}
+
+bool SetDefaultDllDirectories(Dword directoryFlags) {
+  using SetDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  auto set = Kernel32Export<SetDirectoriesFunction>("SetDefaultDllDirectories");
+  return set && set(directoryFlags);
+}
+
+// Loaded DLLs stay to the process's end: the shell may leave work of its
+// own running in SHELL32.
+ModuleHandle LoadLibraryA(const char* fileName) {
+  return static_cast<ModuleHandle>(reinterpret_cast<std::uintptr_t>(::LoadLibraryA(fileName)));
+}
+
+bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info) {
+  auto execute = ExportOf<decltype(&::ShellExecuteExW)>(ToNative(shell32), "ShellExecuteExW");
+  if (!execute) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  SHELLEXECUTEINFOW native{};
   native.cbSize = sizeof native;
   native.fMask = info->Mask;
-  native.lpVerb = info->Verb;
-  native.lpFile = info->File;
-  native.lpParameters = info->Parameters;
+  native.hwnd = ToNative(info->Window);
+  native.lpVerb = Wide(info->Verb);
+  native.lpFile = Wide(info->File);
+  native.lpParameters = Wide(info->Parameters);
   native.nShow = info->Show;
   const BOOL started = execute(&native);
   info->Process = static_cast<ProcessHandle>(reinterpret_cast<std::uintptr_t>(native.hProcess));
   return started;
+}
+
+void SHChangeNotify(ModuleHandle shell32, Dword eventId, Dword flags) {
+  if (auto notify = ExportOf<decltype(&::SHChangeNotify)>(ToNative(shell32), "SHChangeNotify")) {
+    notify(static_cast<LONG>(eventId), flags, nullptr, nullptr);
+  }
+}
+
+Dword WNetGetUniversalNameW(ModuleHandle mpr, const char16_t* localPath, char16_t* universalName,
+                            Dword size) {
+  auto get = ExportOf<decltype(&::WNetGetUniversalNameW)>(ToNative(mpr), "WNetGetUniversalNameW");
+  if (!get) return ERROR_PROC_NOT_FOUND;
+  // The name comes after the structure that points at it, in one block.
+  union {
+    UNIVERSAL_NAME_INFOW info;
+    unsigned char bytes[sizeof(UNIVERSAL_NAME_INFOW) + 1024 * sizeof(wchar_t)];
+  } answer{};
+  DWORD bytes = sizeof answer;
+  const DWORD status = get(Wide(localPath), UNIVERSAL_NAME_INFO_LEVEL, &answer, &bytes);
+  if (status != NO_ERROR) return status;
+  const wchar_t* name = answer.info.lpUniversalName;
+  if (!name) return ERROR_BAD_NET_NAME;
+  Dword length = 0;
+  while (name[length] != L'\0') {
+    if (length + 1 >= size) return ERROR_MORE_DATA;
+    universalName[length] = static_cast<char16_t>(name[length]);
+    ++length;
+  }
+  universalName[length] = u'\0';
+  return NO_ERROR;
 }
 
 Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) {
@@ -363,6 +419,22 @@ bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode) {
 }
 
 bool CloseHandle(ProcessHandle process) { return ::CloseHandle(ToNative(process)); }
+
+WindowHandle CreateWindowExA(Dword exStyle, const char* className, Dword style) {
+  return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(::CreateWindowExA(
+      exStyle, className, "", style, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr)));
+}
+
+bool SetForegroundWindow(WindowHandle window) { return ::SetForegroundWindow(ToNative(window)); }
+
+bool DestroyWindow(WindowHandle window) { return ::DestroyWindow(ToNative(window)); }
+
+bool AllowSetForegroundWindow(Dword processId) {
+  using AllowFunction = BOOL(WINAPI*)(DWORD);
+  auto allow =
+      ExportOf<AllowFunction>(::GetModuleHandleA("user32.dll"), "AllowSetForegroundWindow");
+  return allow && allow(processId);
+}
 
 void* HeapAlloc(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }
 

@@ -1,6 +1,7 @@
 #include "tests/fake/FakeWindows.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -228,6 +229,7 @@ void EndProcess() {
   FindHandles.clear();
   MutexHandles.clear();
   TheMachine.OwnedMutexes.clear();
+  TheMachine.OurWindows.clear();
   TheMachine.OpenKeys = TheMachine.OpenFiles = TheMachine.OpenFinds = TheMachine.OpenMutexes = 0;
 }
 
@@ -244,7 +246,8 @@ void NewProcess() {
   m.LastError = 0;
   m.MutexNames.clear();
   m.Started.clear();
-  m.OwnedMutexAtStart.clear();
+  m.DllSearchRestricted = m.MayTakeForeground = false;
+  m.OurWindows.clear();
   m.DiesAtCall.reset();
   m.Dead = false;
   m.RefusedAllocation.reset();
@@ -360,6 +363,7 @@ int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword
   if (Windows().Dead) return 0;
   Windows().Boxes.push_back(Box{text, caption, style, static_cast<std::uintptr_t>(owner)});
   if (fails) return 0;
+  Windows().MayTakeForeground = true;
   if (Windows().BoxAnswers.empty()) return IDYES;
   int answer = Windows().BoxAnswers.front();
   Windows().BoxAnswers.pop_front();
@@ -763,6 +767,9 @@ Dword GetTickCount() {
 // The token: none on 95, 98 and ME; before Vista it knows no elevation.
 constexpr std::uintptr_t TokenValue = 0x70C3;
 constexpr std::uintptr_t CopyValue = 0xC0B1;
+constexpr ModuleHandle Shell32Module{0x5E11};
+constexpr ModuleHandle MprModule{0x3B90};
+std::u16string CopyParameters;
 constexpr Dword ERROR_CALL_NOT_IMPLEMENTED = 120;
 constexpr Dword ERROR_PROC_NOT_FOUND = 127;
 constexpr Dword ERROR_INVALID_HANDLE = 6;
@@ -793,35 +800,87 @@ bool CloseHandle(TokenHandle token) {
   return !Record("CloseHandle", "(token)") && token == TokenHandle{TokenValue};
 }
 
-Dword GetModuleFileNameA(char* buffer, Dword size) {
-  if (Record("GetModuleFileNameA")) return 0;
-  const std::string& name = Windows().ModuleFileName;
+Dword GetModuleFileNameW(char16_t* buffer, Dword size) {
+  if (Record("GetModuleFileNameW")) return 0;
+  const std::u16string& name = Windows().ModuleFileName;
   const std::size_t copied = std::min<std::size_t>(name.size(), size);
-  std::memcpy(buffer, name.data(), copied);
-  if (copied < size) buffer[copied] = '\0';
+  std::copy_n(name.data(), copied, buffer);
+  if (copied < size) buffer[copied] = u'\0';
   return static_cast<Dword>(copied);
 }
 
-// The copy runs as it starts, and has ended by the time it is waited for.
-bool ShellExecuteExA(ShellExecuteInfo* info) {
+constexpr Dword DRIVE_FIXED = 3;
+constexpr Dword ERROR_NOT_CONNECTED = 2250;
+
+Dword GetDriveTypeW(const char16_t* rootPathName) {
+  Record("GetDriveTypeW");
+  return Windows().NetworkDrives.contains(rootPathName[0]) ? DRIVE_REMOTE : DRIVE_FIXED;
+}
+
+bool SetDefaultDllDirectories(Dword directoryFlags) {
+  if (Record("SetDefaultDllDirectories") || !Windows().DllDirectoriesCall) {
+    return FailWith(ERROR_PROC_NOT_FOUND, false);
+  }
+  Windows().DllSearchRestricted = directoryFlags == LOAD_LIBRARY_SEARCH_SYSTEM32;
+  return true;
+}
+
+// A module is known by its file name alone: the tests read the path asked
+// for in Calls.
+ModuleHandle LoadLibraryA(const char* fileName) {
+  if (Record("LoadLibraryA", fileName)) return FailWith(NotFoundCode, ModuleHandle{});
+  std::string name = fileName;
+  name = name.substr(name.rfind('\\') + 1);
+  if (!NoCase()(name, "shell32.dll") && !NoCase()("shell32.dll", name)) return Shell32Module;
+  if (!NoCase()(name, "mpr.dll") && !NoCase()("mpr.dll", name)) return MprModule;
+  return FailWith(NotFoundCode, ModuleHandle{});
+}
+
+// Windows' prompt for rights takes the input, and the copy starts once the
+// user allows it; it runs while it is waited for.
+bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info) {
   Machine& m = Windows();
-  const auto text = [](const char* part) { return std::string(part ? part : ""); };
-  const std::string started =
-      text(info->Verb) + " " + text(info->File) + " " + text(info->Parameters);
-  if (Record("ShellExecuteExA", started)) return FailWith(DeniedCode, false);
-  if (m.Prompt == ElevationPrompt::Unavailable) return FailWith(ERROR_PROC_NOT_FOUND, false);
+  const std::u16string started =
+      std::u16string(info->Verb) + u" " + info->File + u" " + info->Parameters;
+  if (Record("ShellExecuteExW")) return FailWith(DeniedCode, false);
+  if (m.Prompt == ElevationPrompt::Unavailable || shell32 != Shell32Module) {
+    return FailWith(ERROR_PROC_NOT_FOUND, false);
+  }
+  const auto window = static_cast<std::uintptr_t>(info->Window);
+  const bool ownerInFront = m.OurWindows.contains(window) && m.ForegroundWindow == window;
+  m.MayTakeForeground = false;
   if (m.Prompt == ElevationPrompt::No) return FailWith(ERROR_CANCELLED, false);
-  m.Started.push_back(started);
-  m.OwnedMutexAtStart.push_back(!m.OwnedMutexes.empty());
-  CopyExitCode = m.Copy ? m.Copy(text(info->Parameters)) : 0;
+  m.Started.push_back({started, info->Mask, ownerInFront, !m.OwnedMutexes.empty()});
+  CopyParameters = info->Parameters;
   info->Process =
       (info->Mask & SEE_MASK_NOCLOSEPROCESS) ? ProcessHandle{CopyValue} : ProcessHandle{};
   return true;
 }
 
+void SHChangeNotify(ModuleHandle shell32, Dword eventId, Dword flags) {
+  char notice[24];
+  std::snprintf(notice, sizeof notice, "%08X %X", eventId, flags);
+  Record("SHChangeNotify", shell32 == Shell32Module ? notice : "(no SHELL32)");
+}
+
+Dword WNetGetUniversalNameW(ModuleHandle mpr, const char16_t* localPath, char16_t* universalName,
+                            Dword size) {
+  if (Record("WNetGetUniversalNameW") || mpr != MprModule) return ERROR_PROC_NOT_FOUND;
+  auto drive = Windows().NetworkDrives.find(localPath[0]);
+  if (drive == Windows().NetworkDrives.end()) return ERROR_NOT_CONNECTED;
+  const std::u16string name = drive->second + (localPath + 2);
+  if (name.size() >= size) return static_cast<Dword>(ERROR_MORE_DATA);
+  std::copy_n(name.c_str(), name.size() + 1, universalName);
+  return NO_ERROR;
+}
+
 Dword WaitForSingleObject(ProcessHandle process, Dword) {
   if (Record("WaitForSingleObject", "(process)")) return WAIT_FAILED;
-  return process == ProcessHandle{CopyValue} ? WAIT_OBJECT_0 : WAIT_FAILED;
+  if (process != ProcessHandle{CopyValue}) return WAIT_FAILED;
+  Machine& m = Windows();
+  m.Started.back().WindowsWhileCopyRan = m.OurWindows.size();
+  CopyExitCode = m.Copy ? m.Copy(CopyParameters) : 0;
+  return WAIT_OBJECT_0;
 }
 
 bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode) {
@@ -837,6 +896,39 @@ bool CloseHandle(ProcessHandle process) {
 }
 
 // Kept out of Calls: the program's calls stay as they read without them.
+// A window of ours: the foreground only where the process may set it.
+WindowHandle CreateWindowExA(Dword, const char* className, Dword) {
+  if (Record("CreateWindowExA", className)) return FailWith(DeniedCode, WindowHandle{});
+  const std::uintptr_t window = NextHandle++;
+  Windows().OurWindows.insert(window);
+  return WindowHandle{window};
+}
+
+bool SetForegroundWindow(WindowHandle window) {
+  Machine& m = Windows();
+  const auto handle = static_cast<std::uintptr_t>(window);
+  if (Record("SetForegroundWindow") || !m.OurWindows.contains(handle) || !m.MayTakeForeground) {
+    return false;
+  }
+  m.ForegroundWindow = handle;
+  return true;
+}
+
+// Success clears the last error, as some of Windows' calls do.
+bool DestroyWindow(WindowHandle window) {
+  if (Record("DestroyWindow") || !Windows().OurWindows.erase(static_cast<std::uintptr_t>(window))) {
+    return FailWith(ERROR_INVALID_HANDLE, false);
+  }
+  Windows().LastError = 0;
+  return true;
+}
+
+bool AllowSetForegroundWindow(Dword processId) {
+  char process[12];
+  std::snprintf(process, sizeof process, "%X", processId);
+  return !Record("AllowSetForegroundWindow", process) && Windows().MayTakeForeground;
+}
+
 void* HeapAlloc(std::size_t bytes) {
   if (++Windows().Allocations == Windows().RefusedAllocation) return nullptr;
   void* block = std::malloc(bytes);

@@ -154,15 +154,35 @@ struct Machine {
   // what GetTokenInformation(TokenElevation) answers: none before Vista.
   bool LimitedAccount = false;
   std::optional<bool> Elevated;
-  std::string ModuleFileName = "C:\\Program Files\\Pivane\\pivane.exe";
-  // Programs started through ShellExecuteExA, as "verb file parameters",
-  // and whether this process owned a mutex as each started; what the
-  // prompt for rights answers; and what the copy does as it runs, giving
-  // its exit code (0 and nothing done, where none is given).
-  std::vector<std::string> Started;
-  std::vector<bool> OwnedMutexAtStart;
+  std::u16string ModuleFileName = u"C:\\Program Files\\Pivane\\pivane.exe";
+  // Mapped network drives: the letter, and the share it stands for.
+  std::map<char16_t, std::u16string> NetworkDrives;
+  // Whether KERNEL32 has SetDefaultDllDirectories (8 and later, or the
+  // update), and whether this process has restricted the search with it.
+  bool DllDirectoriesCall = true;
+  bool DllSearchRestricted = false;
+  // The foreground: a process may set it while the last input was its own
+  // (a click on one of its boxes), or where Windows started it in front;
+  // Windows' prompt for rights takes the input from the process that asks.
+  bool MayTakeForeground = false;
+  std::set<std::uintptr_t> OurWindows;
+  std::uintptr_t ForegroundWindow = 0;
+  // Each ShellExecuteExW that started a program: "verb file parameters",
+  // its mask, whether the window handed with it was ours, alive
+  // and in front, whether this process owned a mutex then, and how many
+  // windows of ours stood (their thread waiting) while the copy ran. What
+  // the prompt for rights answers; and what the copy does, giving its exit
+  // code (0 and nothing done, where none is given).
+  struct Launch {
+    std::u16string Command;
+    Dword Mask = 0;
+    bool OwnerInFront = false;
+    bool OwnedMutex = false;
+    std::size_t WindowsWhileCopyRan = 0;
+  };
+  std::vector<Launch> Started;
   ElevationPrompt Prompt = ElevationPrompt::Yes;
-  std::function<Dword(const std::string& parameters)> Copy;
+  std::function<Dword(const std::u16string& parameters)> Copy;
 
   // The process dies as it makes this (1-based) call: neither that call
   // nor any later one has any effect, and each fails.

@@ -18,6 +18,7 @@ inline void ResetGlobals() {
   CurrentReference.Clear();
   SavedRefreshValue = RegCtrl::StoredValue{};
   KeptRecord.reset();
+  RunRights = TokenRights::Unknown;
 }
 
 // The globals let go of their memory before the machine is new, so that

@@ -246,12 +246,18 @@ TEST_F(FlowsTest, InstalledStateIsReadUnderEachAccess) {
 // Vista and later without rights: after Oui, a copy of the program asked
 // to run with them does the work, silent and told what to do, while this
 // run lets its lock go; then this run refreshes for its own user and says
-// it is done. A silent run, an elevated one and every run before Vista go
-// on as before, and the "already so" box needs no rights.
+// it is done, in front. A silent run without rights changes nothing; an
+// elevated one and every run before Vista go on as before, and the
+// "already so" box needs no rights. Wherever the token answers, DLLs come
+// from the system directory alone, and the shell is told of new icons.
 TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
   constexpr auto Ok = Fake::ElevationPrompt::Yes;
   constexpr auto Refused = Fake::ElevationPrompt::No;
   constexpr auto NoShell = Fake::ElevationPrompt::Unavailable;
+  // Outside the ANSI code page: an ANSI path would lose the L with stroke.
+  const std::u16string local = u"C:\\Users\\Łukasz\\Téléchargements\\PIVANE.EXE";
+  const std::u16string mapped = u"Z:\\Outils\\PIVANE.EXE";
+  const std::u16string full = u"C:\\" + std::u16string(254, u'a') + u".exe";  // no room for NUL
   struct Case {
     const char* name;
     const char* switches;
@@ -265,31 +271,81 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     Dword exitCode;
     bool installedAfter;
     std::size_t broadcasts;
+    const std::u16string* path = nullptr;  // the program's own; none: local
+    std::u16string startedAs = {};         // where not the program's path
   };
   const Case cases[] = {
       {"BeforeVista", "/I", {}, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2},
       {"Elevated", "/I", true, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2},
-      {"SilentNeverAsks", "/S /I", false, false, true, Ok, 0, "", {}, 1, false, 0},
+      {"CopyItself", "/S /U", true, true, true, Ok, 0, "", {}, 0, false, 2},
+      {"SilentInstall", "/S /I", false, false, true, Ok, 0, "", {}, 1, false, 0},
+      {"SilentUninstall", "/S /U", false, true, true, Ok, 0, "", {}, 1, true, 0},
+      {"SilentToggle", "/S", false, true, true, Ok, 0, "", {}, 0, true, 0},
+      {"SilentAlreadySo", "/S /I", false, true, true, Ok, 0, "", {}, 0, true, 0},
       {"Declined", "/I", false, false, false, Ok, 0, "", {0x24}, 2, false, 0},
       {"AlreadySo", "/U", false, false, true, Ok, 0, "", {0x40}, 0, false, 0},
-      {"CopyInstalls", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x40}, 0, true, 2},
-      {"CopyUninstalls", "", false, true, true, Ok, 0, "/S /U", {0x24, 0x40}, 0, false, 2},
-      {"CopyFails", "/I", false, false, true, Ok, 1, "/S /I", {0x24, 0x10}, 1, false, 0},
-      {"PlainRunCopyFails", "", false, false, true, Ok, 1, "/S /I", {0x24, 0x10}, 0, false, 0},
+      {"CopyInstalls", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x10040}, 0, true, 2},
+      {"CopyUninstalls", "", false, true, true, Ok, 0, "/S /U", {0x24, 0x10040}, 0, false, 2},
+      {"CopyFails", "/I", false, false, true, Ok, 1, "/S /I", {0x24, 0x10010}, 1, false, 0},
+      {"PlainRunCopyFails", "", false, false, true, Ok, 1, "/S /I", {0x24, 0x10010}, 0, false, 0},
       {"PromptRefused", "/I", false, false, true, Refused, 0, "", {0x24}, 2, false, 0},
-      {"NoShell", "/U", false, true, true, NoShell, 0, "", {0x24, 0x10}, 1, true, 0},
+      {"NoShell", "/U", false, true, true, NoShell, 0, "", {0x24, 0x10010}, 1, true, 0},
+      {"PathFillsTheBuffer",
+       "/I",
+       false,
+       false,
+       true,
+       Ok,
+       0,
+       "",
+       {0x24, 0x10010},
+       1,
+       false,
+       0,
+       &full},
+      {"NetworkDrive",
+       "/I",
+       false,
+       false,
+       true,
+       Ok,
+       0,
+       "/S /I",
+       {0x24, 0x10040},
+       0,
+       true,
+       2,
+       &mapped,
+       u"\\\\serveur\\outils\\Outils\\PIVANE.EXE"},
+      {"NetworkDriveUnnamed",
+       "/I",
+       false,
+       false,
+       true,
+       Ok,
+       0,
+       "/S /I",
+       {0x24, 0x10040},
+       0,
+       true,
+       2,
+       &mapped,
+       mapped},
   };
   for (const Case& c : cases) {
     SetUp();
     Windows().Version = c.elevated ? 0x23F00206 : 0x0A280105;  // 8 (or 10), or XP
     Windows().Elevated = c.elevated;
+    Windows().ModuleFileName = c.path ? *c.path : local;
+    if (c.path == &mapped) Windows().NetworkDrives[u'Z'] = u"\\\\serveur\\outils";
+    if (c.startedAs == mapped) Fake::FailCall("WNetGetUniversalNameW", 1);
     if (c.installedBefore) Installed();
     Windows().BoxAnswers = {c.oui ? IDYES : IDNO};
     Windows().Prompt = c.prompt;
     // The copy does what it was told, with rights, where it succeeds.
-    Windows().Copy = [this, &c](const std::string& parameters) {
+    Windows().Copy = [this, &c](const std::u16string& parameters) {
       if (c.copyCode == 0) {
-        if (parameters == "/S /I") {
+        if (parameters == u"/S /I") {
           Installed();
         } else {
           Fake::SetValue(Windows().MachineRoot, IconKey, "4", REG_SZ, FallbackForm + '\0');
@@ -299,13 +355,21 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       return c.copyCode;
     };
     Windows().CommandLine = std::string("pivane.exe ") + c.switches;
+    // Windows starts a copy with rights in front, once its prompt is done.
+    Windows().MayTakeForeground = c.elevated == true;
     PivaneMain();
-    const std::string started = *c.copy ? "runas " + Windows().ModuleFileName + " " + c.copy : "";
-    EXPECT_EQ(Windows().Started,
-              started.empty() ? std::vector<std::string>{} : std::vector{started})
-        << c.name;
-    EXPECT_EQ(Windows().OwnedMutexAtStart, std::vector<bool>(Windows().Started.size(), false))
-        << c.name;
+    const std::u16string file = c.startedAs.empty() ? Windows().ModuleFileName : c.startedAs;
+    const std::string_view switches(c.copy);
+    const std::u16string copy(switches.begin(), switches.end());
+    const std::u16string started = *c.copy ? u"runas " + file + u" " + copy : u"";
+    ASSERT_EQ(Windows().Started.size(), started.empty() ? 0u : 1u) << c.name;
+    for (const Fake::Machine::Launch& launch : Windows().Started) {
+      EXPECT_TRUE(launch.Command == started) << c.name;
+      EXPECT_EQ(launch.Mask, 0x00800540u) << c.name;
+      EXPECT_TRUE(launch.OwnerInFront) << c.name;
+      EXPECT_FALSE(launch.OwnedMutex) << c.name;
+      EXPECT_EQ(launch.WindowsWhileCopyRan, 0u) << c.name;
+    }
     EXPECT_EQ(BoxStyles(), c.boxes) << c.name;
     EXPECT_EQ(Windows().ExitCode, c.exitCode) << c.name;
     EXPECT_EQ(IconValue() == Sz(InstalledForm) && Windows().Files.contains(LibraryPath),
@@ -313,11 +377,30 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
         << c.name;
     EXPECT_EQ(Windows().Broadcasts.size(), c.broadcasts) << c.name;
     if (!started.empty() && c.broadcasts) {
-      EXPECT_GT(Index("SendMessageTimeoutA"), Index("ShellExecuteExA")) << c.name;
+      EXPECT_GT(Index("SendMessageTimeoutA"), Index("WaitForSingleObject (process)")) << c.name;
       EXPECT_NE(Windows().Boxes.back().Text.find(c.installedAfter ? "modifi" : "restaur"),
                 std::string::npos)
           << c.name;
     }
+    // Without rights, nothing of the machine's is opened for writing.
+    if (c.elevated == false) {
+      for (const char* changing :
+           {"CreateFile", "DeleteFile", "SetFileAttributes", "RegSetValueExA 4"}) {
+        EXPECT_EQ(Fake::CallCount(changing), 0) << c.name << ": " << changing;
+      }
+    }
+    const bool changed = c.installedBefore != c.installedAfter;
+    EXPECT_EQ(Fake::CallCount("SHChangeNotify 08000000 0"), c.elevated && changed ? 1 : 0)
+        << c.name;
+    EXPECT_EQ(Windows().DllSearchRestricted, c.elevated.has_value()) << c.name;
+    for (std::size_t i = 0; i < Windows().Calls.size(); ++i) {
+      const std::string& call = Windows().Calls[i];
+      if (!call.starts_with("LoadLibraryA")) continue;
+      EXPECT_TRUE(call.starts_with("LoadLibraryA " + TestSystemDir + "\\")) << c.name << call;
+      EXPECT_LT(Index("SetDefaultDllDirectories"), static_cast<int>(i)) << c.name;
+    }
+    const bool handsOn = c.elevated == true && c.switches[1] == 'S';
+    EXPECT_EQ(Fake::CallCount("AllowSetForegroundWindow FFFFFFFF"), handsOn ? 1 : 0) << c.name;
     ExpectAllReleased();
   }
 }
