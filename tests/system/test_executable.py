@@ -49,7 +49,9 @@ def test_needs_no_dll_beyond_the_systems(pe):
     # Looked up at run time, so the program still starts where they are missing.
     assert not imported & {"IsWow64Process", "Wow64DisableWow64FsRedirection",
                            "Wow64RevertWow64FsRedirection", "OpenProcessToken",
-                           "GetTokenInformation", "ShellExecuteExA"}
+                           "GetTokenInformation", "GetModuleFileNameW", "GetDriveTypeW",
+                           "SetDefaultDllDirectories", "AllowSetForegroundWindow",
+                           "ShellExecuteExW", "SHChangeNotify", "WNetGetUniversalNameW"}
 
 
 def export_names(name):

@@ -2,6 +2,7 @@
 of its own, its boxes answered with the keyboard and read back from the relay
 trace, and its state read from the registry and the prefix's files."""
 import re
+import shutil
 import time
 
 import pytest
@@ -27,6 +28,7 @@ def completion(outcome):
 INSTALLED_BOX = completion("L'icône de l'explorateur a été modifiée.")
 RESTORED_BOX = completion("L'icône de l'explorateur a été restaurée.")
 CONFLICT_BOX = "L'installation n'est pas possible pour cause de conflits."
+ERROR_BOX = "Une erreur s'est produite durant l'opération !"
 REFUSAL_BOX = "Ce programme ne peut pas être utilisé sous Windows 3.x !"
 
 # Styles and answers, as Windows numbers them.
@@ -53,28 +55,46 @@ def test_typical_road_then_a_run_without_rights(win32, exe):
     assert_boxes(boxes, [(INSTALL_PROMPT, QUESTION, IDYES), (INSTALLED_BOX, INFORMATION, IDOK)])
     assert win32.reg_query(ICON_KEY, "4") == INSTALLED
     assert (win32.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
+    # Wine answers TokenElevation, as Vista and later do: the shell is also
+    # told as documented, once the refresh is done.
+    assert re.search(r"Call shell32\.SHChangeNotify\(08000000,00000000,00000000,00000000\)",
+                     win32.trace)
 
     boxes = run(win32, exe, answers=["y", "Return"])
     assert_boxes(boxes, [(UNINSTALL_PROMPT, QUESTION, IDYES), (RESTORED_BOX, INFORMATION, IDOK)])
     assert win32.reg_query(ICON_KEY, "4") == FALLBACK
     assert not (win32.system32 / "pivane.dll").exists()
 
-    # Vista and later, a double-click: a token that is not elevated. After
+    # Vista and later, a double-click on a program in a folder whose name
+    # lies outside the ANSI code page: a token that is not elevated. After
     # Oui the program starts itself again through the shell with "runas"
-    # and /S /I, waits for that copy, refreshes and shows its completion
-    # box. Wine shows no prompt and raises nothing; the copy's writes
-    # succeed there.
-    command = f"%22{win32.windows_path(exe)}%22 /I"
+    # and /S /I, its path whole, a window of its own for the prompt, and no
+    # second zone check. Wine shows no prompt and raises nothing: the copy
+    # keeps the limited token, so, silent without rights, it changes
+    # nothing and ends with 1, and the run says the operation failed, in
+    # front.
+    folder = win32.path / "drive_c" / "Łódź"
+    folder.mkdir()
+    shutil.copy(exe, folder / "pivane.exe")
+    # Wine takes Unix names as UTF-8 only under a UTF-8 locale; the ANSI code
+    # page stays 1252, which has no Ł.
+    win32.env["LC_ALL"] = "C.UTF-8"
+    command = "%22C:\\%u0141%u00f3d%u017a\\pivane.exe%22 /I"
     code, boxes = win32.run_pivane(exe, "--limited", command, answers=["Return", "Return"],
                                    launcher=helper("pivane_raw_launch"), channels=",+exec")
-    assert code == 0
-    assert_boxes(boxes, [(INSTALL_PROMPT, QUESTION, IDYES), (INSTALLED_BOX, INFORMATION, IDOK)])
-    # Wine's own trace of the shell call: the verb, our file and switches.
-    assert re.search(r'SHELL_execute .*verb=L"runas" file=L"[^"]*pivane\.exe" parm=L"/S /I"',
-                     win32.trace)
-    assert re.search(r"Ret  shell32\.ShellExecuteExA\(.*\) retval=00000001", win32.trace)
-    assert win32.reg_query(ICON_KEY, "4") == INSTALLED
-    assert (win32.system32 / "pivane.dll").read_bytes() == LIBRARY.read_bytes()
+    assert code == 1
+    assert_boxes(boxes, [(INSTALL_PROMPT, QUESTION, IDYES), (ERROR_BOX, ERROR | 0x10000, IDOK)])
+    # Wine's own trace of the shell call: the mask, a window, the verb, our
+    # file, whole, and switches; and the start that succeeded.
+    started = re.search(r'SHELL_execute mask=0x([0-9a-f]+) hwnd=(\w+) verb=L"runas" '
+                        r'file=L"C:\\\\\\0141\\00f3d\\017a\\\\pivane\.exe" parm=L"/S /I"',
+                        win32.trace)
+    assert started, "no SHELL_execute of the whole path"
+    assert int(started.group(1), 16) == 0x00800540
+    assert int(started.group(2), 16) != 0
+    assert re.search(r"Ret  shell32\.ShellExecuteExW\(.*\) retval=00000001", win32.trace)
+    assert win32.reg_query(ICON_KEY, "4") == FALLBACK
+    assert not (win32.system32 / "pivane.dll").exists()
 
 
 def test_no_on_either_question_changes_nothing(win32, exe):
