@@ -88,11 +88,16 @@ TEST_F(SplitTest, LongestLineTakesMemoryInProportion) {
   std::string line = "pivane.exe";
   for (int i = 0; i < 16000; ++i) line += " a";
   line += " /S";
-  const TextList arguments = SplitCommandLine(line.c_str());
-  ASSERT_TRUE(arguments.Ok());
-  EXPECT_EQ(arguments.Size(), 16002u);
-  EXPECT_EQ(arguments[16001], "/S");
+  const int blocksBefore = Windows().HeapBlocks;
+  {
+    const TextList arguments = SplitCommandLine(line.c_str());
+    ASSERT_TRUE(arguments.Ok());
+    EXPECT_EQ(arguments.Size(), 16002u);
+    EXPECT_EQ(arguments[16001], "/S");
+  }
   EXPECT_LT(Windows().PeakHeapBytes, 64 * line.size());
+  // Every array it outgrew went back as it grew.
+  EXPECT_EQ(Windows().HeapBlocks, blocksBefore);
 }
 
 }  // namespace

@@ -139,7 +139,8 @@ TEST_F(DeployTest, FileAppearingAfterTheLookIsJudgedNotReplaced) {
 // on-access scanner holds the file: the create is asked again for about
 // half a second, not longer.
 TEST_F(DeployTest, CreatesAgainWhileOurDeleteIsPending) {
-  for (const auto& [scannedMs, answer] : {std::pair{300u, true}, std::pair{2000u, false}}) {
+  for (const auto& [scannedMs, answer] :
+       {std::pair{300u, true}, std::pair{500u, true}, std::pair{2000u, false}}) {
     SetUp();
     Put(LibraryPath, 0).Contents = Image.substr(0, 1000);
     Windows().Files[LibraryPath].ScannedUntilMs = scannedMs;
@@ -222,6 +223,12 @@ INSTANTIATE_TEST_SUITE_P(
                    [] {
                      Fake::Windows().Files[LibraryPath].Contents = Image.substr(0, 1000);
                      Fake::FailCall("ReadFile", 1);
+                   },
+                   false},
+        RemoveCase{"CutOffUnopenable", Current, LibraryPath, 1000, Archive,
+                   [] {
+                     Fake::Windows().Files[LibraryPath].Contents = Image.substr(0, 1000);
+                     Fake::FailCall("CreateFileA", 1);
                    },
                    false},
         RemoveCase{"CutOffHidden", Current, LibraryPath, 1000, FILE_ATTRIBUTE_HIDDEN,

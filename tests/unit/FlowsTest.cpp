@@ -273,9 +273,18 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     std::size_t broadcasts;
     const std::u16string* path = nullptr;  // the program's own; none: local
     std::u16string startedAs = {};         // where not the program's path
+    Dword version = 0;                     // none: by the token
+    std::function<void()> duringCopy = {};
   };
+  // A run of another session takes the machine's lock while the copy runs,
+  // and keeps it.
+  const auto anotherRun = [] {
+    Fake::Windows().OtherRuns = {Fake::OtherRun{{"Global\\PivaneRun"}, 2}};
+  };
+  // clang-format off
   const Case cases[] = {
       {"BeforeVista", "/I", {}, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2},
+      {"Windows98", "/I", {}, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2, nullptr, {}, 0xC0000A04},
       {"Elevated", "/I", true, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2},
       {"CopyItself", "/S /U", true, true, true, Ok, 0, "", {}, 0, false, 2},
       {"SilentInstall", "/S /I", false, false, true, Ok, 0, "", {}, 1, false, 0},
@@ -290,51 +299,15 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       {"PlainRunCopyFails", "", false, false, true, Ok, 1, "/S /I", {0x24, 0x10010}, 0, false, 0},
       {"PromptRefused", "/I", false, false, true, Refused, 0, "", {0x24}, 2, false, 0},
       {"NoShell", "/U", false, true, true, NoShell, 0, "", {0x24, 0x10010}, 1, true, 0},
-      {"PathFillsTheBuffer",
-       "/I",
-       false,
-       false,
-       true,
-       Ok,
-       0,
-       "",
-       {0x24, 0x10010},
-       1,
-       false,
-       0,
-       &full},
-      {"NetworkDrive",
-       "/I",
-       false,
-       false,
-       true,
-       Ok,
-       0,
-       "/S /I",
-       {0x24, 0x10040},
-       0,
-       true,
-       2,
-       &mapped,
-       u"\\\\serveur\\outils\\Outils\\PIVANE.EXE"},
-      {"NetworkDriveUnnamed",
-       "/I",
-       false,
-       false,
-       true,
-       Ok,
-       0,
-       "/S /I",
-       {0x24, 0x10040},
-       0,
-       true,
-       2,
-       &mapped,
-       mapped},
+      {"PathFillsTheBuffer", "/I", false, false, true, Ok, 0, "", {0x24, 0x10010}, 1, false, 0, &full},
+      {"LockTakenMeanwhile", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x10040}, 0, true, 0, nullptr, {}, 0, anotherRun},
+      {"NetworkDrive", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x10040}, 0, true, 2, &mapped, u"\\\\serveur\\outils\\Outils\\PIVANE.EXE"},
+      {"NetworkDriveUnnamed", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x10040}, 0, true, 2, &mapped, mapped},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SetUp();
-    Windows().Version = c.elevated ? 0x23F00206 : 0x0A280105;  // 8 (or 10), or XP
+    Windows().Version = c.version ? c.version : c.elevated ? 0x23F00206 : 0x0A280105;  // 8, XP
     Windows().Elevated = c.elevated;
     Windows().ModuleFileName = c.path ? *c.path : local;
     if (c.path == &mapped) Windows().NetworkDrives[u'Z'] = u"\\\\serveur\\outils";
@@ -344,6 +317,7 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     Windows().Prompt = c.prompt;
     // The copy does what it was told, with rights, where it succeeds.
     Windows().Copy = [this, &c](const std::u16string& parameters) {
+      if (c.duringCopy) c.duringCopy();
       if (c.copyCode == 0) {
         if (parameters == u"/S /I") {
           Installed();
@@ -390,7 +364,7 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       }
     }
     const bool changed = c.installedBefore != c.installedAfter;
-    EXPECT_EQ(Fake::CallCount("SHChangeNotify 08000000 0"), c.elevated && changed ? 1 : 0)
+    EXPECT_EQ(Fake::CallCount("SHChangeNotify 08000000 0"), c.elevated && changed && c.broadcasts)
         << c.name;
     EXPECT_EQ(Windows().DllSearchRestricted, c.elevated.has_value()) << c.name;
     for (std::size_t i = 0; i < Windows().Calls.size(); ++i) {
@@ -496,6 +470,7 @@ TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
   const Case cases[] = {
       {"Installs", "pivane.exe /S /I", false, [] {}, 0, true, false, {}},
       {"AlreadyInstalled", "pivane.exe /I", true, [] {}, 0, true, true, {0x40}},
+      {"SilentAlreadyInstalled", "pivane.exe /S /I", true, [] {}, 0, true, true, {}},
       {"LibraryGoneIsPutBack", "pivane.exe /i /s", true, libraryGone, 0, true, false, {}},
       // A library alone, as a failed delete leaves it, is not the option.
       {"LibraryAlone", "pivane.exe /I", false, libraryAlone, 0, true, false, {0x24, 0x40}},
@@ -519,6 +494,7 @@ TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
        {0x24}},
       {"Uninstalls", "pivane.exe /U /S", true, [] {}, 0, false, false, {}},
       {"AlreadyUninstalled", "pivane.exe /U", false, [] {}, 0, false, true, {0x40}},
+      {"SilentAlreadyUninstalled", "pivane.exe /S /U", false, [] {}, 0, false, true, {}},
       {"UninstallRefused", "pivane.exe /S /U", true, noRight, 1, true, false, {}},
       {"GaveUpWaiting", "pivane.exe /S /I", false, runGoesOn, 1, false, true, {}},
       {"Windows3",
@@ -545,6 +521,13 @@ TEST_F(FlowsTest, InstallOrUninstallOnlyEndsWithTheOutcome) {
               c.installedAfter)
         << c.name;
     EXPECT_EQ(BoxStyles(), c.boxes) << c.name;
+    if (c.untouched && c.boxes == std::vector<Dword>{0x40}) {
+      EXPECT_EQ(Windows().Boxes[0].Text, c.installedAfter ? "L'option est d\xE9j\xE0 install\xE9"
+                                                            "e. Rien n'a \xE9t\xE9 modifi\xE9."
+                                                          : "L'option n'est pas install\xE9"
+                                                            "e. Rien n'a \xE9t\xE9 modifi\xE9.")
+          << c.name;
+    }
     if (c.untouched) {
       for (const std::string& call : Windows().Calls) {
         for (const char* changing : {"RegSetValue", "RegCreateKey", "RegDelete", "CreateFile",

@@ -58,6 +58,7 @@ TEST(RunLockTest, WaitsForAnotherRunOrTouchesNothing) {
     bool proceeds;
     std::size_t boxes;  // an operation error where it does not proceed
     bool refused = false;
+    std::optional<Dword> endsAtMs = {};  // on the model's clock, where pinned
   };
   const Case cases[] = {
       {"ThisSessionAsLongAsItTakes", "pivane.exe", {Holder(1, 600000)}, true, 1},
@@ -67,7 +68,8 @@ TEST(RunLockTest, WaitsForAnotherRunOrTouchesNothing) {
       // The wait for this session's run does not count in the minute.
       {"ThisSessionThenAnother", "pivane.exe", {Holder(1, 100000), Holder(2, 130000)}, true, 1},
       {"OtherSessionGivesUp", "pivane.exe", {Holder(2, 600000)}, false, 1},
-      {"AnotherUsersRunEnds", "pivane.exe", {Holder(2, 3000, true)}, true, 1},
+      // Looked for again every half second.
+      {"AnotherUsersRunEnds", "pivane.exe", {Holder(2, 2900, true)}, true, 1, false, 3000},
       {"AnotherUsersRunGoesOn", "pivane.exe", {Holder(2, std::nullopt, true)}, false, 1},
       // Half a minute looking for another user's run, then half a minute
       // waiting for the next: a minute in all.
@@ -90,7 +92,18 @@ TEST(RunLockTest, WaitsForAnotherRunOrTouchesNothing) {
       EXPECT_EQ(m.Boxes[0].Text.ends_with("d\xE9sinstaller ?"), c.proceeds) << c.name;
       EXPECT_EQ(m.Boxes[0].Style, c.proceeds ? 0x24u : 0x10u) << c.name;
     }
+    // A lock it could not have whole is let go before the error is said.
+    if (!c.proceeds && c.boxes) {
+      const auto& calls = m.Calls;
+      const auto box = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+        return call.starts_with("MessageBoxA");
+      });
+      EXPECT_EQ(std::count(box, calls.end(), "ReleaseMutex"), 0) << c.name;
+    }
     EXPECT_LE(m.ClockMs, c.proceeds ? 600000u : 60000u) << c.name;
+    if (c.endsAtMs) {
+      EXPECT_EQ(m.ClockMs, *c.endsAtMs) << c.name;
+    }
     EXPECT_TRUE(m.OwnedMutexes.empty()) << c.name;
     EXPECT_EQ(m.OpenMutexes, 0) << c.name;
     EXPECT_EQ(m.ExitCode, 0u) << c.name;
@@ -112,7 +125,8 @@ TEST(RunLockTest, NamesFollowWhatTheSystemTakes) {
           namespaces ? std::vector<std::string>{"Global\\PivaneRun", "PivaneSession"}
                      : std::vector<std::string>{"Global\\PivaneRun", "PivaneRun"};
       EXPECT_EQ(Fake::Windows().MutexNames, expected) << std::hex << version << namespaces;
-      EXPECT_EQ(Fake::Windows().Boxes.size(), 1u) << std::hex << version << namespaces;
+      ASSERT_EQ(Fake::Windows().Boxes.size(), 1u) << std::hex << version << namespaces;
+      EXPECT_EQ(Fake::Windows().Boxes[0].Style, 0x24u) << std::hex << version << namespaces;
     }
   }
 }
@@ -138,6 +152,21 @@ TEST(ReplayTest, PutsTheSizeBackUnlessTheUserChangedIt) {
     Fake::Windows().CommandLine = "pivane.exe /S /I";
     Fake::Windows().Elevated = false;
   };
+  // 98 deletes a key with whatever is below it.
+  const auto subkeyOn98 = [](Fake::RegistryKey& key) {
+    key.Subkeys["Sub"];
+    Fake::Windows().Version = 0xC0000A04;
+  };
+  // The replay's put-back fails once; then, while the question stands, the
+  // user sets a size of his own, once.
+  const auto putBackFails = [](Fake::RegistryKey&) { Fake::FailCall("RegSetValueExA", 1); };
+  const auto userChangesItMeanwhile = [users](Fake::RegistryKey&) {
+    Fake::FailCall("RegSetValueExA", 1);
+    Fake::Windows().Meanwhile = [users, once = true](const std::string&) mutable {
+      if (!KeptRecord || !std::exchange(once, false)) return;
+      Fake::SetValue(Fake::Windows().UserRoot, IconSizeKey, IconSizeValue, users.Type, users.Data);
+    };
+  };
   struct Case {
     const char* name;
     std::optional<RegistryValue> record;  // none: the key alone
@@ -160,6 +189,12 @@ TEST(ReplayTest, PutsTheSizeBackUnlessTheUserChangedIt) {
       {"SizeCannotBePutBack", Record(found), sixteen, sixteen, 1, sizeRefused, true, true},
       {"KeptThroughTheRefresh", Record(found), sixteen, sixteen, 3, sizeRefused, true, true, IDYES},
       {"SilentWithoutRights", Record(found), sixteen, found, 1, silentWithoutRights},
+      {"SixteenOfAnotherType", Record(found), RegistryValue{REG_EXPAND_SZ, std::string("16\0", 3)},
+       RegistryValue{REG_EXPAND_SZ, std::string("16\0", 3)}, 1},
+      {"KeyHoldsASubkeyOn98", Record(found), sixteen, found, 1, subkeyOn98, true},
+      {"PutBackFailsOnce", Record(found), sixteen, found, 3, putBackFails, false, false, IDYES},
+      {"ChangedWhileAsked", Record(found), sixteen, users, 3, userChangesItMeanwhile, false, false,
+       IDYES},
   };
   for (const Case& c : cases) {
     Fake::StartFreshProcess();

@@ -173,3 +173,30 @@ TEST_F(RegCtrlTest, WriteFailuresAnswerFalseAndCloseTheKey) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the refresh puts back is the value exactly as read: a value that
+// shrank between the size query and the read is taken at the bytes read.
+// Writes ask only to set a value; a delete of what is gone is done; a text
+// that memory was refused for is never written.
+TEST_F(RegCtrlTest, ValuesGoBackExactlyWithTheRightsAWriteNeeds) {
+  Store(REG_SZ, std::string("longer\0", 7));
+  Windows().Meanwhile = [](const std::string&) {
+    if (Fake::Windows().CallCounts["RegQueryValueExA"] == 1) Store(REG_SZ, std::string("y\0", 2));
+  };
+  RegCtrl::StoredValue read;
+  ASSERT_TRUE(RegCtrl::GetRegValue(HKEY_CURRENT_USER, Key, "v", read));
+  EXPECT_EQ(read.Data, std::string_view("y\0", 2));
+  Windows().Meanwhile = nullptr;
+  Fake::FindKey(Windows().UserRoot, Key)->Rights = KEY_SET_VALUE;
+  EXPECT_TRUE(RegCtrl::PutRegString(HKEY_CURRENT_USER, Key, "v", "16"));
+  EXPECT_TRUE(RegCtrl::PutRegValue(HKEY_CURRENT_USER, Key, "v", RegCtrl::StoredValue{}));
+  EXPECT_TRUE(RegCtrl::PutRegValue(HKEY_CURRENT_USER, Key, "v", RegCtrl::StoredValue{}));
+  EXPECT_FALSE(RegCtrl::PutRegValue(HKEY_CURRENT_USER, Key, "v",
+                                    RegCtrl::StoredValue{true, REG_SZ, Text::Refused()}));
+  EXPECT_EQ(Fake::GetValue(Windows().UserRoot, Key, "v"), std::nullopt);
+  ExpectAllReleased();
+}
+
+}  // namespace
