@@ -3,6 +3,12 @@
 // operations against it and read back what happened: the calls in order,
 // the boxes shown, the broadcasts with the per-user value each one saw, the
 // registry and the files.
+//
+// Where Windows' behaviour for a call is modelled: the registry in
+// FakeRegistry.cpp, files in FakeFiles.cpp, mutexes, other runs, the clock,
+// the token and the copy started with rights in FakeProcesses.cpp, boxes,
+// broadcasts, windows, libraries and drives in FakeShell.cpp, and the rest
+// of the machine with the model's own machinery in FakeMachine.cpp.
 #pragma once
 
 #include <compare>

@@ -1,0 +1,218 @@
+// Synchronisation and processes: named mutexes and the other runs that
+// hold them, the clock that only Sleep and waits move, the process token,
+// the copy that ShellExecuteExW starts with rights and its process handle,
+// and the end of this process.
+#include <algorithm>
+#include <cstring>
+
+#include "tests/fake/FakeInternal.h"
+
+namespace Fake {
+namespace {
+
+// Where a name lives in the object manager: the global namespace, or a
+// session's. Session 0's namespace is the global one, and a system
+// without namespaces has only that one and takes no backslash.
+std::optional<std::string> ObjectName(const std::string& name, Dword session) {
+  const bool namespaces = TheMachine.Namespaces;
+  std::string rest = name;
+  const std::size_t slash = name.find('\\');
+  if (slash != std::string::npos) {
+    if (!namespaces) return std::nullopt;
+    const std::string space = name.substr(0, slash);
+    rest = name.substr(slash + 1);
+    if (space == "Global") return "Global\\" + rest;
+    if (space != "Local") return std::nullopt;
+  }
+  if (!namespaces || session == 0) return "Global\\" + rest;
+  return "Session" + std::to_string(session) + "\\" + rest;
+}
+
+// The other run that holds the named mutex at that moment, if any.
+OtherRun* HolderAt(const std::string& objectName, Dword ms) {
+  for (OtherRun& run : TheMachine.OtherRuns) {
+    if (run.EndsAtMs && *run.EndsAtMs <= ms) continue;
+    for (const std::string& held : run.Holds) {
+      if (ObjectName(held, run.Session) == objectName) return &run;
+    }
+  }
+  return nullptr;
+}
+
+// Moves the clock on: other runs whose time has come end, and names left
+// pending by a delete go once their scanner lets go.
+void AdvanceClock(Dword ms) {
+  Machine& m = TheMachine;
+  m.ClockMs = std::max(m.ClockMs, ms);
+  for (OtherRun& run : m.OtherRuns) {
+    if (run.Ended || !run.EndsAtMs || *run.EndsAtMs > m.ClockMs) continue;
+    run.Ended = true;
+    if (run.Does) run.Does();
+  }
+  std::erase_if(m.Files, [&](const auto& entry) {
+    return entry.second.DeletePending && m.ClockMs >= entry.second.ScannedUntilMs.value_or(0);
+  });
+}
+
+// The exit code of the copy that ShellExecuteExA started last.
+Dword CopyExitCode = 0;
+
+}  // namespace
+}  // namespace Fake
+
+namespace WindowsOps {
+
+using namespace Fake;
+
+// Named mutexes, as the object manager keeps them: by namespace and name,
+// for as long as a handle to them is open.
+MutexHandle CreateMutexA(const char* name) {
+  Machine& m = Windows();
+  if (Record("CreateMutexA", name)) return FailWith(ERROR_NOT_ENOUGH_MEMORY, MutexHandle{});
+  m.MutexNames.push_back(name);
+  if (m.MutexesRefused) return FailWith(ERROR_NOT_ENOUGH_MEMORY, MutexHandle{});
+  const std::optional<std::string> object = ObjectName(name, m.Session);
+  if (!object) return FailWith(ERROR_PATH_NOT_FOUND, MutexHandle{});
+  const OtherRun* holder = HolderAt(*object, m.ClockMs);
+  if (holder && holder->AnotherUsers) return FailWith(DeniedCode, MutexHandle{});
+  const bool exists =
+      holder || std::any_of(MutexHandles.begin(), MutexHandles.end(),
+                            [&](const auto& open) { return open.second == *object; });
+  const std::uintptr_t handle = NextHandle++;
+  MutexHandles[handle] = *object;
+  ++m.OpenMutexes;
+  m.LastError = exists ? ERROR_ALREADY_EXISTS : 0;
+  return static_cast<MutexHandle>(handle);
+}
+
+// The mutex is ours once every run that holds it has ended; abandoned
+// where the last of them died holding it while this run waited.
+Dword WaitForSingleObject(MutexHandle mutex, Dword milliseconds) {
+  Machine& m = Windows();
+  if (Record("WaitForSingleObject", std::to_string(milliseconds))) return WAIT_FAILED;
+  auto open = MutexHandles.find(static_cast<std::uintptr_t>(mutex));
+  if (open == MutexHandles.end()) return WAIT_FAILED;
+  std::optional<Dword> free = m.ClockMs;
+  const OtherRun* last = nullptr;
+  while (const OtherRun* holder = HolderAt(open->second, *free)) {
+    last = holder;
+    free = holder->EndsAtMs;
+    if (!free) break;
+  }
+  if (!free || (milliseconds != INFINITE && *free > m.ClockMs + milliseconds)) {
+    // A wait without end on a run that never ends would hang the test.
+    if (milliseconds == INFINITE) return WAIT_FAILED;
+    AdvanceClock(m.ClockMs + milliseconds);
+    return WAIT_TIMEOUT;
+  }
+  AdvanceClock(*free);
+  m.OwnedMutexes.insert(open->second);
+  return last && last->Dies ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+bool ReleaseMutex(MutexHandle mutex) {
+  if (Record("ReleaseMutex")) return false;
+  auto open = MutexHandles.find(static_cast<std::uintptr_t>(mutex));
+  if (open == MutexHandles.end() || Windows().OwnedMutexes.erase(open->second) == 0) {
+    return FailWith(ERROR_NOT_OWNER, false);
+  }
+  return true;
+}
+
+bool CloseHandle(MutexHandle mutex) {
+  if (Record("CloseHandle", "(mutex)")) return false;
+  if (MutexHandles.erase(static_cast<std::uintptr_t>(mutex)) == 0) return false;
+  --Windows().OpenMutexes;
+  return true;
+}
+
+void Sleep(Dword milliseconds) {
+  if (Record("Sleep", std::to_string(milliseconds))) return;
+  AdvanceClock(Windows().ClockMs + milliseconds);
+}
+
+Dword GetTickCount() {
+  Record("GetTickCount");
+  return Windows().ClockMs;
+}
+
+// The token: none on 95, 98 and ME; before Vista it knows no elevation.
+constexpr std::uintptr_t TokenValue = 0x70C3;
+constexpr std::uintptr_t CopyValue = 0xC0B1;
+std::u16string CopyParameters;
+constexpr Dword ERROR_CALL_NOT_IMPLEMENTED = 120;
+
+bool OpenProcessToken(Dword, TokenHandle* token) {
+  if (Record("OpenProcessToken")) return FailWith(DeniedCode, false);
+  if (NineX()) return FailWith(ERROR_CALL_NOT_IMPLEMENTED, false);
+  *token = TokenHandle{TokenValue};
+  return true;
+}
+
+bool GetTokenInformation(TokenHandle token, Dword informationClass, void* information, Dword length,
+                         Dword* returnLength) {
+  if (Record("GetTokenInformation") || token != TokenHandle{TokenValue}) {
+    return FailWith(ERROR_INVALID_HANDLE, false);
+  }
+  if (informationClass != TokenElevation || !Windows().Elevated) {
+    return FailWith(ERROR_INVALID_PARAMETER, false);
+  }
+  if (length < sizeof(Dword)) return FailWith(ERROR_INVALID_PARAMETER, false);
+  const Dword elevated = *Windows().Elevated ? 1 : 0;
+  std::memcpy(information, &elevated, sizeof elevated);
+  *returnLength = sizeof elevated;
+  return true;
+}
+
+bool CloseHandle(TokenHandle token) {
+  return !Record("CloseHandle", "(token)") && token == TokenHandle{TokenValue};
+}
+
+// Windows' prompt for rights takes the input, and the copy starts once the
+// user allows it; it runs while it is waited for.
+bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info) {
+  Machine& m = Windows();
+  const std::u16string started =
+      std::u16string(info->Verb) + u" " + info->File + u" " + info->Parameters;
+  if (Record("ShellExecuteExW")) return FailWith(DeniedCode, false);
+  if (m.Prompt == ElevationPrompt::Unavailable || shell32 != Shell32Module) {
+    return FailWith(ERROR_PROC_NOT_FOUND, false);
+  }
+  const auto window = static_cast<std::uintptr_t>(info->Window);
+  const bool ownerInFront = m.OurWindows.contains(window) && m.ForegroundWindow == window;
+  m.MayTakeForeground = false;
+  if (m.Prompt == ElevationPrompt::No) return FailWith(ERROR_CANCELLED, false);
+  m.Started.push_back({started, info->Mask, ownerInFront, !m.OwnedMutexes.empty()});
+  CopyParameters = info->Parameters;
+  info->Process =
+      (info->Mask & SEE_MASK_NOCLOSEPROCESS) ? ProcessHandle{CopyValue} : ProcessHandle{};
+  return true;
+}
+
+Dword WaitForSingleObject(ProcessHandle process, Dword) {
+  if (Record("WaitForSingleObject", "(process)")) return WAIT_FAILED;
+  if (process != ProcessHandle{CopyValue}) return WAIT_FAILED;
+  Machine& m = Windows();
+  m.Started.back().WindowsWhileCopyRan = m.OurWindows.size();
+  CopyExitCode = m.Copy ? m.Copy(CopyParameters) : 0;
+  return WAIT_OBJECT_0;
+}
+
+bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode) {
+  if (Record("GetExitCodeProcess") || process != ProcessHandle{CopyValue}) {
+    return FailWith(ERROR_INVALID_HANDLE, false);
+  }
+  *exitCode = CopyExitCode;
+  return true;
+}
+
+bool CloseHandle(ProcessHandle process) {
+  return !Record("CloseHandle", "(process)") && process == ProcessHandle{CopyValue};
+}
+
+void ExitProcess(Dword exitCode) {
+  if (Record("ExitProcess")) return;
+  Windows().ExitCode = exitCode;
+}
+
+}  // namespace WindowsOps
