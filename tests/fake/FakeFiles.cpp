@@ -24,6 +24,10 @@ File* FindFile(const std::string& path) {
   return found == TheMachine.Files.end() ? nullptr : &found->second;
 }
 
+std::uint64_t SizeOf(const File& file) {
+  return (std::uint64_t{file.SizeHigh} << 32) + file.Contents.size();
+}
+
 OpenFile* FindOpenFile(FileHandle file) {
   auto open = FileHandles.find(static_cast<std::uintptr_t>(file));
   return open == FileHandles.end() ? nullptr : &open->second;
@@ -56,7 +60,7 @@ FindHandle FindFirst(const char* fileName, FindData* findData) {
   }
   findData->FileAttributes =
       file->Attributes | (file->Directory ? FILE_ATTRIBUTE_DIRECTORY : Dword{0});
-  const std::uint64_t size = file->Contents.size();
+  const std::uint64_t size = SizeOf(*file);
   findData->FileSizeHigh = static_cast<Dword>(size >> 32);
   findData->FileSizeLow = static_cast<Dword>(size);
   std::uintptr_t handle = NextHandle++;
@@ -107,6 +111,9 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
     if (file->HeldElsewhere && (writing || (shareMode & FILE_SHARE_WRITE) == 0)) {
       return FailWith(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
     }
+    if (file->WrittenElsewhere && (shareMode & FILE_SHARE_WRITE) == 0) {
+      return FailWith(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+    }
   }
   if (creationDisposition == OPEN_EXISTING) {
     if (!file) return FailWith(NotFoundCode, INVALID_HANDLE_VALUE);
@@ -126,7 +133,7 @@ FileHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMod
 Dword GetFileSize(FileHandle file, Dword* fileSizeHigh) {
   OpenFile* open = FindOpenFile(file);
   if (Record("GetFileSize") || !open || !FindFile(open->Path)) return INVALID_FILE_SIZE;
-  const std::uint64_t size = FindFile(open->Path)->Contents.size();
+  const std::uint64_t size = SizeOf(*FindFile(open->Path));
   if (fileSizeHigh) *fileSizeHigh = static_cast<Dword>(size >> 32);
   return static_cast<Dword>(size);
 }

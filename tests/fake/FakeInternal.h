@@ -73,7 +73,7 @@ inline bool MayChangeTheMachine() {
 
 std::vector<std::string> SplitPath(const std::string& path);
 
-// Fails a file call with the error Windows gives.
+// Fails a call with the error Windows gives.
 template <typename Result>
 Result FailWith(Dword error, Result result) {
   Windows().LastError = error;

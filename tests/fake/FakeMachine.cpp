@@ -95,7 +95,8 @@ void EndProcess() {
   MutexHandles.clear();
   TheMachine.OwnedMutexes.clear();
   TheMachine.OurWindows.clear();
-  TheMachine.OpenKeys = TheMachine.OpenFiles = TheMachine.OpenFinds = TheMachine.OpenMutexes = 0;
+  TheMachine.OpenKeys = TheMachine.OpenFiles = TheMachine.OpenFinds = TheMachine.OpenMutexes =
+      TheMachine.OpenTokens = TheMachine.OpenProcesses = 0;
 }
 
 void NewProcess() {
@@ -225,6 +226,7 @@ Dword CharUpperBuffA(char* text, Dword length) {
 
 Dword GetLastError() { return Windows().LastError; }
 
+// Kept out of Calls: the program's calls stay as they read without them.
 void* HeapAlloc(std::size_t bytes) {
   if (++Windows().Allocations == Windows().RefusedAllocation) return nullptr;
   void* block = std::malloc(bytes);

@@ -126,9 +126,10 @@ bool CloseHandle(MutexHandle mutex) {
   return true;
 }
 
+// Windows sleeps at least as long as asked, to the timer's resolution.
 void Sleep(Dword milliseconds) {
   if (Record("Sleep", std::to_string(milliseconds))) return;
-  AdvanceClock(Windows().ClockMs + milliseconds);
+  AdvanceClock(Windows().ClockMs + milliseconds + Windows().SleepLateMs);
 }
 
 Dword GetTickCount() {
@@ -142,9 +143,14 @@ constexpr std::uintptr_t CopyValue = 0xC0B1;
 std::u16string CopyParameters;
 constexpr Dword ERROR_CALL_NOT_IMPLEMENTED = 120;
 
-bool OpenProcessToken(Dword, TokenHandle* token) {
+// A token handle answers only what it was opened for.
+Dword TokenAccess = 0;
+
+bool OpenProcessToken(Dword desiredAccess, TokenHandle* token) {
   if (Record("OpenProcessToken")) return FailWith(DeniedCode, false);
   if (NineX()) return FailWith(ERROR_CALL_NOT_IMPLEMENTED, false);
+  TokenAccess = desiredAccess;
+  ++Windows().OpenTokens;
   *token = TokenHandle{TokenValue};
   return true;
 }
@@ -154,6 +160,7 @@ bool GetTokenInformation(TokenHandle token, Dword informationClass, void* inform
   if (Record("GetTokenInformation") || token != TokenHandle{TokenValue}) {
     return FailWith(ERROR_INVALID_HANDLE, false);
   }
+  if (!(TokenAccess & TOKEN_QUERY)) return FailWith(DeniedCode, false);
   if (informationClass != TokenElevation || !Windows().Elevated) {
     return FailWith(ERROR_INVALID_PARAMETER, false);
   }
@@ -165,7 +172,9 @@ bool GetTokenInformation(TokenHandle token, Dword informationClass, void* inform
 }
 
 bool CloseHandle(TokenHandle token) {
-  return !Record("CloseHandle", "(token)") && token == TokenHandle{TokenValue};
+  if (Record("CloseHandle", "(token)") || token != TokenHandle{TokenValue}) return false;
+  --Windows().OpenTokens;
+  return true;
 }
 
 // Windows' prompt for rights takes the input, and the copy starts once the
@@ -184,6 +193,7 @@ bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info) {
   if (m.Prompt == ElevationPrompt::No) return FailWith(ERROR_CANCELLED, false);
   m.Started.push_back({started, info->Mask, ownerInFront, !m.OwnedMutexes.empty()});
   CopyParameters = info->Parameters;
+  if (info->Mask & SEE_MASK_NOCLOSEPROCESS) ++m.OpenProcesses;
   info->Process =
       (info->Mask & SEE_MASK_NOCLOSEPROCESS) ? ProcessHandle{CopyValue} : ProcessHandle{};
   return true;
@@ -207,7 +217,9 @@ bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode) {
 }
 
 bool CloseHandle(ProcessHandle process) {
-  return !Record("CloseHandle", "(process)") && process == ProcessHandle{CopyValue};
+  if (Record("CloseHandle", "(process)") || process != ProcessHandle{CopyValue}) return false;
+  --Windows().OpenProcesses;
+  return true;
 }
 
 void ExitProcess(Dword exitCode) {

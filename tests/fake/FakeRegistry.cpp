@@ -43,7 +43,7 @@ namespace WindowsOps {
 
 using namespace Fake;
 
-Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword, Dword samDesired,
+Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword options, Dword samDesired,
                        KeyHandle* result) {
   if (Record("RegCreateKeyExA", subKey)) return ERROR_ACCESS_DENIED;
   std::optional<OpenKey> open = OpenedKey(key);
@@ -56,6 +56,7 @@ Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword, Dword samDesire
     if (sub == current->Subkeys.end()) {
       if (!Allows(RightsOn(*current, open->Machine), CreateSubKeyRight)) return ERROR_ACCESS_DENIED;
       sub = current->Subkeys.emplace(part, RegistryKey{}).first;
+      sub->second.Volatile = options != REG_OPTION_NON_VOLATILE;
     }
     current = &sub->second;
   }

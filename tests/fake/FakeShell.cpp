@@ -99,7 +99,6 @@ Dword WNetGetUniversalNameW(ModuleHandle mpr, const char16_t* localPath, char16_
   return NO_ERROR;
 }
 
-// Kept out of Calls: the program's calls stay as they read without them.
 // A window of ours: the foreground only where the process may set it.
 WindowHandle CreateWindowExA(Dword, const char* className, Dword) {
   if (Record("CreateWindowExA", className)) return FailWith(DeniedCode, WindowHandle{});

@@ -53,14 +53,21 @@ struct RegistryKey {
   // The rights the user holds on this key: an open that asks for more is
   // refused, and a key is created below it only with CreateSubKeyRight.
   Dword Rights = AllRights;
+  // Created with REG_OPTION_VOLATILE: gone at the next restart.
+  bool Volatile = false;
 };
 
 struct File {
   std::string Contents;
   Dword Attributes = WindowsOps::FILE_ATTRIBUTE_ARCHIVE;
   bool Directory = false;
-  // Another program holds it open without sharing write or delete.
+  // Another program holds it open without sharing write or delete; or
+  // holds it open for writing, sharing reading and writing, so that only
+  // an open that shares writing too may be had.
   bool HeldElsewhere = false;
+  bool WrittenElsewhere = false;
+  // Whole 4 GiB beyond Contents, which no test could hold.
+  Dword SizeHigh = 0;
   // An on-access scanner holds it open, sharing delete, until this moment
   // on the model's clock: a delete leaves the name pending until then, and
   // the name refuses a new file meanwhile.
@@ -151,8 +158,10 @@ struct Machine {
   bool MutexesRefused = false;
   // The mutexes this process owns, by their names in the object manager.
   std::set<std::string> OwnedMutexes;
-  // The model's clock, which only Sleep and waits move.
+  // The model's clock, which only Sleep and waits move, and how much later
+  // than asked each Sleep returns.
   Dword ClockMs = 0;
+  Dword SleepLateMs = 0;
 
   // Rights. A limited account (NT family) may change nothing in the system
   // directory nor write under HKEY_LOCAL_MACHINE; nor, on Vista and later,
@@ -199,6 +208,8 @@ struct Machine {
   int OpenFiles = 0;
   int OpenFinds = 0;
   int OpenMutexes = 0;
+  int OpenTokens = 0;
+  int OpenProcesses = 0;
 
   // Heap allocations so far, the one (1-based) that is refused, and the
   // blocks not yet freed. A block may outlive the machine it came from:

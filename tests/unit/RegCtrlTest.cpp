@@ -130,6 +130,10 @@ TEST_F(RegCtrlTest, ReadsNeverCreate) {
 TEST_F(RegCtrlTest, WriteCreatesEveryMissingKeyAndStoresOneNul) {
   EXPECT_TRUE(RegCtrl::PutRegString(HKEY_LOCAL_MACHINE, Key, "v", "C:\\x,0"));
   EXPECT_EQ(Fake::GetValue(Windows().MachineRoot, Key, "v"), Sz("C:\\x,0"));
+  // Kept through a restart: the record is for the power cut.
+  for (const char* made : {"Software\\Pivane Test", "Software\\Pivane Test\\Deep"}) {
+    EXPECT_FALSE(Fake::FindKey(Windows().MachineRoot, made)->Volatile) << made;
+  }
   EXPECT_TRUE(RegCtrl::PutRegString(HKEY_LOCAL_MACHINE, Key, "empty", ""));
   EXPECT_EQ(Fake::GetValue(Windows().MachineRoot, Key, "empty"),
             (RegistryValue{REG_SZ, std::string(1, '\0')}));

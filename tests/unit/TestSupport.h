@@ -46,5 +46,7 @@ class PivaneTest : public testing::Test {
     EXPECT_EQ(Windows().OpenFiles, 0);
     EXPECT_EQ(Windows().OpenFinds, 0);
     EXPECT_EQ(Windows().OpenMutexes, 0);
+    EXPECT_EQ(Windows().OpenTokens, 0);
+    EXPECT_EQ(Windows().OpenProcesses, 0);
   }
 };
