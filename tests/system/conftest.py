@@ -202,7 +202,11 @@ class Prefix:
                 raise WineHang(f"pivane.exe did not end: {boxes_in(self._trace(process))}") \
                     from hang
             self.trace = self._trace(process)
-            return code, boxes_in(self.trace)
+            boxes = boxes_in(self.trace)
+            # Answered, then gone: the box came, but Wine could not show it.
+            if any(box.answer == 0xFFFFFFFF for box in boxes):
+                raise WineHang(f"Wine could not show a box: {boxes}")
+            return code, boxes
         finally:
             if process.poll() is None:
                 process.kill()
