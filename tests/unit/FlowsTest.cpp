@@ -251,7 +251,6 @@ TEST_F(FlowsTest, InstalledStateIsReadUnderEachAccess) {
 // "already so" box needs no rights. Wherever the token answers, DLLs come
 // from the system directory alone, and the shell is told of new icons.
 TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
-  constexpr auto Ok = Fake::ElevationPrompt::Yes;
   constexpr auto Refused = Fake::ElevationPrompt::No;
   constexpr auto NoShell = Fake::ElevationPrompt::Unavailable;
   // Outside the ANSI code page: an ANSI path would lose the L with stroke.
@@ -260,17 +259,17 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
   const std::u16string full = u"C:\\" + std::u16string(254, u'a') + u".exe";  // no room for NUL
   struct Case {
     const char* name;
-    const char* switches;
-    std::optional<bool> elevated;  // none: before Vista
-    bool installedBefore;
-    bool oui;  // the answer to Pivane's question
-    Fake::ElevationPrompt prompt;
-    Dword copyCode;
-    const char* copy;  // the copy's switches, where one started
-    std::vector<Dword> boxes;
-    Dword exitCode;
-    bool installedAfter;
-    std::size_t broadcasts;
+    const char* switches = "";
+    std::optional<bool> elevated = {};  // none: before Vista
+    bool installedBefore = false;
+    bool oui = true;  // the answer to Pivane's question
+    Fake::ElevationPrompt prompt = Fake::ElevationPrompt::Yes;
+    Dword copyCode = 0;
+    const char* copy = "";  // the copy's switches, where one started
+    std::vector<Dword> boxes = {};
+    Dword exitCode = 0;
+    bool installedAfter = false;
+    std::size_t broadcasts = 0;
     const std::u16string* path = nullptr;  // the program's own; none: local
     std::u16string startedAs = {};         // where not the program's path
     Dword version = 0;                     // none: by the token
@@ -283,26 +282,26 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
   };
   // clang-format off
   const Case cases[] = {
-      {"BeforeVista", "/I", {}, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2},
-      {"Windows98", "/I", {}, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2, nullptr, {}, 0xC0000A04},
-      {"Elevated", "/I", true, false, true, Ok, 0, "", {0x24, 0x40}, 0, true, 2},
-      {"CopyItself", "/S /U", true, true, true, Ok, 0, "", {}, 0, false, 2},
-      {"SilentInstall", "/S /I", false, false, true, Ok, 0, "", {}, 1, false, 0},
-      {"SilentUninstall", "/S /U", false, true, true, Ok, 0, "", {}, 1, true, 0},
-      {"SilentToggle", "/S", false, true, true, Ok, 0, "", {}, 0, true, 0},
-      {"SilentAlreadySo", "/S /I", false, true, true, Ok, 0, "", {}, 0, true, 0},
-      {"Declined", "/I", false, false, false, Ok, 0, "", {0x24}, 2, false, 0},
-      {"AlreadySo", "/U", false, false, true, Ok, 0, "", {0x40}, 0, false, 0},
-      {"CopyInstalls", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x10040}, 0, true, 2},
-      {"CopyUninstalls", "", false, true, true, Ok, 0, "/S /U", {0x24, 0x10040}, 0, false, 2},
-      {"CopyFails", "/I", false, false, true, Ok, 1, "/S /I", {0x24, 0x10010}, 1, false, 0},
-      {"PlainRunCopyFails", "", false, false, true, Ok, 1, "/S /I", {0x24, 0x10010}, 0, false, 0},
-      {"PromptRefused", "/I", false, false, true, Refused, 0, "", {0x24}, 2, false, 0},
-      {"NoShell", "/U", false, true, true, NoShell, 0, "", {0x24, 0x10010}, 1, true, 0},
-      {"PathFillsTheBuffer", "/I", false, false, true, Ok, 0, "", {0x24, 0x10010}, 1, false, 0, &full},
-      {"LockTakenMeanwhile", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x10040}, 0, true, 0, nullptr, {}, 0, anotherRun},
-      {"NetworkDrive", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x10040}, 0, true, 2, &mapped, u"\\\\serveur\\outils\\Outils\\PIVANE.EXE"},
-      {"NetworkDriveUnnamed", "/I", false, false, true, Ok, 0, "/S /I", {0x24, 0x10040}, 0, true, 2, &mapped, mapped},
+      {.name = "BeforeVista", .switches = "/I", .boxes = {0x24, 0x40}, .installedAfter = true, .broadcasts = 2},
+      {.name = "Windows98", .switches = "/I", .boxes = {0x24, 0x40}, .installedAfter = true, .broadcasts = 2, .version = 0xC0000A04},
+      {.name = "Elevated", .switches = "/I", .elevated = true, .boxes = {0x24, 0x40}, .installedAfter = true, .broadcasts = 2},
+      {.name = "CopyItself", .switches = "/S /U", .elevated = true, .installedBefore = true, .broadcasts = 2},
+      {.name = "SilentInstall", .switches = "/S /I", .elevated = false, .exitCode = 1},
+      {.name = "SilentUninstall", .switches = "/S /U", .elevated = false, .installedBefore = true, .exitCode = 1, .installedAfter = true},
+      {.name = "SilentToggle", .switches = "/S", .elevated = false, .installedBefore = true, .installedAfter = true},
+      {.name = "SilentAlreadySo", .switches = "/S /I", .elevated = false, .installedBefore = true, .installedAfter = true},
+      {.name = "Declined", .switches = "/I", .elevated = false, .oui = false, .boxes = {0x24}, .exitCode = 2},
+      {.name = "AlreadySo", .switches = "/U", .elevated = false, .boxes = {0x40}},
+      {.name = "CopyInstalls", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2},
+      {.name = "CopyUninstalls", .elevated = false, .installedBefore = true, .copy = "/S /U", .boxes = {0x24, 0x10040}, .broadcasts = 2},
+      {.name = "CopyFails", .switches = "/I", .elevated = false, .copyCode = 1, .copy = "/S /I", .boxes = {0x24, 0x10010}, .exitCode = 1},
+      {.name = "PlainRunCopyFails", .switches = "", .elevated = false, .copyCode = 1, .copy = "/S /I", .boxes = {0x24, 0x10010}},
+      {.name = "PromptRefused", .switches = "/I", .elevated = false, .prompt = Refused, .boxes = {0x24}, .exitCode = 2},
+      {.name = "NoShell", .switches = "/U", .elevated = false, .installedBefore = true, .prompt = NoShell, .boxes = {0x24, 0x10010}, .exitCode = 1, .installedAfter = true},
+      {.name = "PathFillsTheBuffer", .switches = "/I", .elevated = false, .boxes = {0x24, 0x10010}, .exitCode = 1, .path = &full},
+      {.name = "LockTakenMeanwhile", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .duringCopy = anotherRun},
+      {.name = "NetworkDrive", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = u"\\\\serveur\\outils\\Outils\\PIVANE.EXE"},
+      {.name = "NetworkDriveUnnamed", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = mapped},
   };
   // clang-format on
   for (const Case& c : cases) {
