@@ -19,9 +19,13 @@ bool PointIconAt(const Text& reference) {
                                reference);
 }
 
-// No box to ask with is a change that could not start.
-std::optional<RunOutcome> Refused(Answer answer) {
-  if (answer == Answer::Yes) return std::nullopt;
+// No box to ask with is a change that could not start. Oui is the last
+// input, which lets the run bring the prompt's window to the front.
+std::optional<RunOutcome> Refused(Answer answer, const PromptWindow& window) {
+  if (answer == Answer::Yes) {
+    window.TakeForeground();
+    return std::nullopt;
+  }
   return answer == Answer::No ? RunOutcome::Declined : RunOutcome::Failed;
 }
 
@@ -31,13 +35,19 @@ void RefreshIcons() {
   TellShellIconsChanged();
 }
 
+// As /I or /U would find it already so.
+bool IsAsAsked(bool install) {
+  const bool installed = DetectOptionState();
+  return install ? installed && IsLibraryInPlace(SystemDir) : !installed;
+}
+
 // Where the run has no rights to change the machine, a copy of it with
 // them does the work; this run, the user's own, then refreshes the icons of
 // its user (the copy's may be another account's) and says it is done. Its
 // lock is free while the copy runs, which takes its own.
-RunOutcome RunElevated(RunLock& lock, bool install) {
+RunOutcome RunElevated(RunLock& lock, bool install, const PromptWindow& window) {
   lock.Release();
-  switch (RunElevatedCopy(install)) {
+  switch (RunElevatedCopy(install, window.Window)) {
     case CopyOutcome::Cancelled:
       // Refused at Windows' own prompt: nothing changed, nothing more said.
       return RunOutcome::Declined;
@@ -47,12 +57,17 @@ RunOutcome RunElevated(RunLock& lock, bool install) {
     case CopyOutcome::Done:
       break;
   }
-  // Without the lock the icons wait for the next refresh, but the option
-  // is as asked all the same.
-  if (lock.Take() == RunLockOutcome::Held) {
-    ReplayRefreshRecord();
-    RefreshIcons();
+  // An exit code of 0 is not proof: a copy that could not read its
+  // switches ends so, as a plain run, having changed nothing. Without the
+  // lock the state is still read (a read changes nothing), and the icons
+  // wait for the next refresh.
+  const bool held = lock.Take() == RunLockOutcome::Held;
+  if (held) ReplayRefreshRecord();
+  if (!IsAsAsked(install)) {
+    ShowOperationError(BoxPlace::InFront);
+    return RunOutcome::Failed;
   }
+  if (held) RefreshIcons();
   ShowCompletion(install ? InstalledOutcome.View() : RestoredOutcome.View(), BoxPlace::InFront);
   return RunOutcome::Done;
 }
@@ -61,10 +76,10 @@ RunOutcome RunElevated(RunLock& lock, bool install) {
 // interactive one hands the work to a copy with them; a silent one never
 // asks (a prompt from a script is wrong, and deployment tools already run
 // with rights), and the copy is silent, so it never asks in its turn.
-std::optional<RunOutcome> WithoutRights(RunLock& lock, bool install) {
+std::optional<RunOutcome> WithoutRights(RunLock& lock, bool install, const PromptWindow& window) {
   if (RunRights != TokenRights::Limited) return std::nullopt;
   if (SilentMode) return RunOutcome::Failed;
-  return RunElevated(lock, install);
+  return RunElevated(lock, install, window);
 }
 
 }  // namespace
@@ -95,8 +110,9 @@ RunOutcome RunToggle() {
 
 // The library is in place before the value names it.
 RunOutcome RunInstall(RunLock& lock) {
-  if (auto refused = Refused(AskUserFor(InstallQuestion.View()))) return *refused;
-  if (auto done = WithoutRights(lock, true)) return *done;
+  const PromptWindow window;
+  if (auto refused = Refused(AskUserFor(InstallQuestion.View()), window)) return *refused;
+  if (auto done = WithoutRights(lock, true, window)) return *done;
   if (!DeployIconLibrary(SystemDir)) {
     ShowConflict();
     return RunOutcome::Failed;
@@ -114,8 +130,9 @@ RunOutcome RunInstall(RunLock& lock) {
 // The value points away before the library goes, and always at the
 // system's own icon, whatever it held before the install.
 RunOutcome RunUninstall(RunLock& lock) {
-  if (auto refused = Refused(AskUserFor(UninstallQuestion.View()))) return *refused;
-  if (auto done = WithoutRights(lock, false)) return *done;
+  const PromptWindow window;
+  if (auto refused = Refused(AskUserFor(UninstallQuestion.View()), window)) return *refused;
+  if (auto done = WithoutRights(lock, false, window)) return *done;
   InstalledReference = Join({SystemDir, "\\", UnscrambleText(RestoreReference).View()});
   if (!PointIconAt(InstalledReference)) {
     ShowOperationError();

@@ -100,7 +100,8 @@ RunOutcome RunToggle();
 bool DetectOptionState();
 
 // The two flows, each opened by its question, with the run's lock held; a
-// flow that hands its work to a copy with rights lets the lock go meanwhile.
+// flow that hands its work to a copy with rights lets the lock go meanwhile,
+// and takes it again to see what the copy did.
 RunOutcome RunInstall(RunLock& lock);
 RunOutcome RunUninstall(RunLock& lock);
 
@@ -110,19 +111,39 @@ RunOutcome RunUninstall(RunLock& lock);
 enum class TokenRights { Unknown, Elevated, Limited };
 extern TokenRights RunRights;
 TokenRights ReadTokenRights();
-// Where the token answers: DLLs loaded at run time come from the system
-// directory alone; the shell is told of new icons as documented; and a copy
-// started with rights lets the run that waits for it bring its box to the
-// front.
+// The DLL search: kept to the system directory as the run's first step,
+// where Windows allows it (DllSearchRestricted), or else the current
+// directory taken out of it and, where the token answers, the DLLs that
+// the system loads by name loaded first by their full path. Then every DLL
+// loaded at run time is loaded by its full path, and the shell is told of
+// new icons as documented.
+extern bool DllSearchRestricted;
 void KeepDllSearchInTheSystem();
+void LoadNamedDllsFromTheSystem();
 WindowsOps::ModuleHandle LoadSystemLibrary(std::string_view name);
 void TellShellIconsChanged();
-void LetTheCallerComeToTheFront();
+
+// The window handed to Windows' prompt for rights: made before the
+// question of a run that may hand its work to a copy (an interactive run
+// without rights), brought to the foreground as the question returns Oui,
+// and destroyed as the flow ends.
+class PromptWindow {
+ public:
+  PromptWindow();
+  ~PromptWindow();
+  PromptWindow(const PromptWindow&) = delete;
+  PromptWindow& operator=(const PromptWindow&) = delete;
+  void TakeForeground() const;
+
+  WindowsOps::WindowHandle Window{};
+};
+
 enum class CopyOutcome {
-  Done,       // the copy ended with 0: the option is as asked
+  Done,       // the copy ended with 0
   Failed,     // it could not start, or ended with another code
   Cancelled,  // the user refused the rights: nothing started
 };
 // Starts this program again with the rights asked for, as /S /I or /S /U,
-// and waits for it.
-CopyOutcome RunElevatedCopy(bool install);
+// Windows' prompt owned by the window given, and waits for it, answering
+// that window's messages.
+CopyOutcome RunElevatedCopy(bool install, WindowsOps::WindowHandle owner);

@@ -34,6 +34,7 @@ bool IsSwitch(const Text& argument, char letter) {
 }  // namespace
 
 void PivaneMain() {
+  KeepDllSearchInTheSystem();
   RunOutcome outcome = RunOutcome::Failed;
   if (!ParseSwitches()) {
     // Without every argument read, /S may have gone unseen: nothing is
@@ -50,10 +51,9 @@ void PivaneMain() {
     ShowOperationError();
   } else {
     RunRights = ReadTokenRights();
-    KeepDllSearchInTheSystem();
+    LoadNamedDllsFromTheSystem();
     outcome = RunToggle();
   }
-  LetTheCallerComeToTheFront();
   ExitProcess(ExitCodeFor(outcome));
 }
 

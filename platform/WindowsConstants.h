@@ -34,6 +34,7 @@ inline constexpr Dword ERROR_BAD_PATHNAME = 161;
 inline constexpr Dword ERROR_CANCELLED = 1223;
 
 inline constexpr Dword WAIT_OBJECT_0 = 0;
+inline constexpr Dword WAIT_FAILED = 0xFFFFFFFF;
 inline constexpr Dword WAIT_ABANDONED = 0x80;
 inline constexpr Dword WAIT_TIMEOUT = 0x102;
 inline constexpr Dword INFINITE = 0xFFFFFFFF;
@@ -44,14 +45,23 @@ inline constexpr Dword SEE_MASK_NOCLOSEPROCESS = 0x0040;
 inline constexpr Dword SEE_MASK_NOASYNC = 0x0100;
 inline constexpr Dword SEE_MASK_FLAG_NO_UI = 0x0400;
 inline constexpr Dword SEE_MASK_NOZONECHECKS = 0x00800000;
+inline constexpr Dword DRIVE_NO_ROOT_DIR = 1;
 inline constexpr Dword DRIVE_REMOTE = 4;
 inline constexpr Dword NO_ERROR = 0;
+inline constexpr Dword LOAD_WITH_ALTERED_SEARCH_PATH = 0x0008;
 inline constexpr Dword LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x0800;
+inline constexpr Dword FILE_SHARE_DELETE = 4;
+inline constexpr Dword VOLUME_NAME_DOS = 0;
+inline constexpr Dword COINIT_APARTMENTTHREADED = 0x2;
+inline constexpr Dword COINIT_DISABLE_OLE1DDE = 0x4;
+// As Vista and 7 know it: the SDK's for 8 and later adds touch and pointer
+// input, which those systems refuse with ERROR_INVALID_PARAMETER.
+inline constexpr Dword QS_ALLINPUT = 0x04FF;
+inline constexpr Dword PM_REMOVE = 0x0001;
 inline constexpr Dword SHCNE_ASSOCCHANGED = 0x08000000;
 inline constexpr Dword SHCNF_IDLIST = 0;
 inline constexpr Dword WS_POPUP = 0x80000000;
 inline constexpr Dword WS_EX_TOOLWINDOW = 0x00000080;
-inline constexpr Dword ASFW_ANY = 0xFFFFFFFF;
 inline constexpr int SW_SHOWNORMAL = 1;
 
 inline constexpr WindowHandle HWND_BROADCAST{0xFFFF};

@@ -74,16 +74,30 @@ bool GetTokenInformation(TokenHandle token, Dword informationClass, void* inform
                          Dword* returnLength);
 bool CloseHandle(TokenHandle token);
 
-// Vista and later, each looked up at run time: where the token answers
-// TokenElevation, these exist.
-// The program's own executable, and the kind of drive a root names.
-Dword GetModuleFileNameW(char16_t* buffer, Dword size);
-Dword GetDriveTypeW(const char16_t* rootPathName);
-// Windows 8 and later, and Vista and 7 with the update that added it;
-// false elsewhere.
+// The DLL search. Each looked up at run time: SetDllDirectoryW from XP
+// SP1, SetDefaultDllDirectories from 8, and on Vista and 7 with the update
+// that added it; false, with ERROR_PROC_NOT_FOUND, where it is missing.
+bool SetDllDirectoryW(const char16_t* pathName);
 bool SetDefaultDllDirectories(Dword directoryFlags);
 // Null where the DLL cannot be loaded.
-ModuleHandle LoadLibraryA(const char* fileName);
+ModuleHandle LoadLibraryExA(const char* fileName, Dword flags);
+
+// Vista and later, each looked up at run time: where the token answers
+// TokenElevation, these exist.
+// The program's own executable, the kind of drive a root names, the
+// system directory, and a file's final path (a handle opened by
+// CreateFileW, closed with CloseHandle).
+Dword GetModuleFileNameW(char16_t* buffer, Dword size);
+Dword GetDriveTypeW(const char16_t* rootPathName);
+Dword GetSystemDirectoryW(char16_t* buffer, Dword size);
+FileHandle CreateFileW(const char16_t* fileName, Dword desiredAccess, Dword shareMode,
+                       Dword creationDisposition, Dword flagsAndAttributes);
+Dword GetFinalPathNameByHandleW(FileHandle file, char16_t* filePath, Dword size, Dword flags);
+// OLE32's, from the module given: the COM apartment of this thread, as
+// ShellExecuteExW asks for; an HRESULT, or E_NOINTERFACE where the call is
+// not to be had. CoUninitialize only after a CoInitializeEx that succeeded.
+std::int32_t CoInitializeEx(ModuleHandle ole32, Dword coInit);
+void CoUninitialize(ModuleHandle ole32);
 // SHELL32's, from the module given: false where it is not to be had, or
 // the start failed (ERROR_CANCELLED: the user refused the rights asked for).
 bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info);
@@ -92,17 +106,20 @@ void SHChangeNotify(ModuleHandle shell32, Dword eventId, Dword flags);
 // characters; NO_ERROR or why not.
 Dword WNetGetUniversalNameW(ModuleHandle mpr, const char16_t* localPath, char16_t* universalName,
                             Dword size);
-Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds);
 bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode);
 bool CloseHandle(ProcessHandle process);
 
 // A window of the program's own, never shown, of a class the system
-// registers; null where it cannot be made.
+// registers; null where it cannot be made. Its thread answers what is sent
+// to it while it waits for a process: WAIT_OBJECT_0 when the process has
+// ended, WAIT_OBJECT_0 + 1 when messages came, that PeekMessageA then
+// takes out (and answers those sent) and DispatchMessageA hands on.
 WindowHandle CreateWindowExA(Dword exStyle, const char* className, Dword style);
 bool SetForegroundWindow(WindowHandle window);
 bool DestroyWindow(WindowHandle window);
-// Windows 98, 2000 and later, looked up at run time: false elsewhere.
-bool AllowSetForegroundWindow(Dword processId);
+Dword MsgWaitForMultipleObjects(ProcessHandle process, Dword milliseconds, Dword wakeMask);
+bool PeekMessageA(WindowMessage* message, Dword removeMessage);
+std::intptr_t DispatchMessageA(const WindowMessage* message);
 
 // The process heap. HeapAlloc answers null where memory is refused.
 void* HeapAlloc(std::size_t bytes);

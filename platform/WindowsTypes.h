@@ -36,8 +36,21 @@ struct ShellExecuteInfo {
   const char16_t* Verb = nullptr;
   const char16_t* File = nullptr;
   const char16_t* Parameters = nullptr;
+  const char16_t* Directory = nullptr;
   int Show = 0;
   ProcessHandle Process{};
+};
+
+// A message as PeekMessageA takes it out of the thread's queue and
+// DispatchMessageA hands it on: MSG's fields, in its order.
+struct WindowMessage {
+  WindowHandle Window{};
+  Dword Message = 0;
+  std::uintptr_t WParam = 0;
+  std::intptr_t LParam = 0;
+  Dword Time = 0;
+  std::int32_t X = 0;
+  std::int32_t Y = 0;
 };
 
 }  // namespace WindowsOps

@@ -41,7 +41,15 @@ constexpr auto AssocChanged = SHCNE_ASSOCCHANGED;
 constexpr auto IdList = SHCNF_IDLIST;
 constexpr auto Popup = WS_POPUP;
 constexpr auto ToolWindow = WS_EX_TOOLWINDOW;
-constexpr auto AnyProcess = ASFW_ANY;
+constexpr auto AlteredSearchPath = LOAD_WITH_ALTERED_SEARCH_PATH;
+constexpr auto ShareDelete = FILE_SHARE_DELETE;
+constexpr auto VolumeNameDos = VOLUME_NAME_DOS;
+constexpr auto ApartmentThreaded = COINIT_APARTMENTTHREADED;
+constexpr auto DisableOle1Dde = COINIT_DISABLE_OLE1DDE;
+constexpr auto AllInput = QS_ALLINPUT;
+constexpr auto Remove = PM_REMOVE;
+constexpr auto WaitFailed = WAIT_FAILED;
+constexpr auto NoRootDir = DRIVE_NO_ROOT_DIR;
 constexpr auto SetForeground = MB_SETFOREGROUND;
 constexpr auto ShowNormal = SW_SHOWNORMAL;
 constexpr auto WaitObject0 = WAIT_OBJECT_0;
@@ -100,7 +108,15 @@ static_assert(Ours::NoZoneChecks == SEE_MASK_NOZONECHECKS && Ours::Remote == DRI
 static_assert(Ours::NoError == NO_ERROR && Ours::SearchSystem32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
 static_assert(Ours::AssocChanged == SHCNE_ASSOCCHANGED && Ours::IdList == SHCNF_IDLIST);
 static_assert(Ours::Popup == WS_POPUP && Ours::ToolWindow == WS_EX_TOOLWINDOW);
-static_assert(Ours::AnyProcess == ASFW_ANY && Ours::SetForeground == MB_SETFOREGROUND);
+static_assert(Ours::SetForeground == MB_SETFOREGROUND);
+static_assert(Ours::AlteredSearchPath == LOAD_WITH_ALTERED_SEARCH_PATH &&
+              Ours::ShareDelete == FILE_SHARE_DELETE && Ours::VolumeNameDos == VOLUME_NAME_DOS);
+static_assert(Ours::ApartmentThreaded == COINIT_APARTMENTTHREADED &&
+              Ours::DisableOle1Dde == COINIT_DISABLE_OLE1DDE);
+static_assert(Ours::AllInput == (QS_KEY | QS_MOUSE | QS_RAWINPUT | QS_POSTMESSAGE | QS_TIMER |
+                                 QS_PAINT | QS_HOTKEY | QS_SENDMESSAGE) &&
+              Ours::Remove == PM_REMOVE);
+static_assert(Ours::WaitFailed == WAIT_FAILED && Ours::NoRootDir == DRIVE_NO_ROOT_DIR);
 static_assert(Ours::WaitObject0 == WAIT_OBJECT_0 && Ours::WaitAbandoned == WAIT_ABANDONED);
 static_assert(Ours::WaitTimeout == WAIT_TIMEOUT && Ours::Infinite == INFINITE);
 static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);

@@ -16,6 +16,7 @@
 #include <shlobj.h>
 
 #include "platform/WindowsFunctions.h"
+#include "platform/Wow64.h"
 
 namespace WindowsOps {
 namespace {
@@ -77,12 +78,20 @@ constinit Wow64Answer Wow64 = Wow64Answer::Unknown;
 
 bool IsWow64() {
   if (Wow64 == Wow64Answer::Unknown) {
+    using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
     using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+    std::optional<std::uint16_t> processMachine;
+    USHORT process = 0;
+    USHORT native = 0;
+    auto isWow64Process2 = Kernel32Export<IsWow64Process2Function>("IsWow64Process2");
+    if (isWow64Process2 && isWow64Process2(::GetCurrentProcess(), &process, &native)) {
+      processMachine = process;
+    }
     auto isWow64Process = Kernel32Export<IsWow64ProcessFunction>("IsWow64Process");
     BOOL wow64 = FALSE;
-    Wow64 = isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64
-                ? Wow64Answer::Yes
-                : Wow64Answer::No;
+    const bool wow64Process =
+        !processMachine && isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+    Wow64 = RunsUnderWow64(processMachine, wow64Process) ? Wow64Answer::Yes : Wow64Answer::No;
   }
   return Wow64 == Wow64Answer::Yes;
 }
@@ -336,6 +345,33 @@ bool GetTokenInformation(TokenHandle token, Dword informationClass, void* inform
 
 bool CloseHandle(TokenHandle token) { return ::CloseHandle(ToNative(token)); }
 
+bool SetDllDirectoryW(const char16_t* pathName) {
+  using SetDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
+  auto set = Kernel32Export<SetDirectoryFunction>("SetDllDirectoryW");
+  if (!set) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  return set(Wide(pathName));
+}
+
+bool SetDefaultDllDirectories(Dword directoryFlags) {
+  using SetDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  auto set = Kernel32Export<SetDirectoriesFunction>("SetDefaultDllDirectories");
+  if (!set) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  return set(directoryFlags);
+}
+
+// Loaded DLLs stay to the process's end: the shell may leave work of its
+// own running in SHELL32.
+ModuleHandle LoadLibraryExA(const char* fileName, Dword flags) {
+  return static_cast<ModuleHandle>(
+      reinterpret_cast<std::uintptr_t>(::LoadLibraryExA(fileName, nullptr, flags)));
+}
+
 Dword GetModuleFileNameW(char16_t* buffer, Dword size) {
   auto name = Kernel32Export<decltype(&::GetModuleFileNameW)>("GetModuleFileNameW");
   return name ? name(nullptr, Wide(buffer), size) : 0;
@@ -346,16 +382,41 @@ Dword GetDriveTypeW(const char16_t* rootPathName) {
   return type ? type(Wide(rootPathName)) : DRIVE_UNKNOWN;
 }
 
-bool SetDefaultDllDirectories(Dword directoryFlags) {
-  using SetDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-  auto set = Kernel32Export<SetDirectoriesFunction>("SetDefaultDllDirectories");
-  return set && set(directoryFlags);
+Dword GetSystemDirectoryW(char16_t* buffer, Dword size) {
+  auto directory = Kernel32Export<decltype(&::GetSystemDirectoryW)>("GetSystemDirectoryW");
+  return directory ? directory(Wide(buffer), size) : 0;
 }
 
-// Loaded DLLs stay to the process's end: the shell may leave work of its
-// own running in SHELL32.
-ModuleHandle LoadLibraryA(const char* fileName) {
-  return static_cast<ModuleHandle>(reinterpret_cast<std::uintptr_t>(::LoadLibraryA(fileName)));
+// The program's own image, which WOW64 does not redirect away from.
+FileHandle CreateFileW(const char16_t* fileName, Dword desiredAccess, Dword shareMode,
+                       Dword creationDisposition, Dword flagsAndAttributes) {
+  auto create = Kernel32Export<decltype(&::CreateFileW)>("CreateFileW");
+  HANDLE file = create ? create(Wide(fileName), desiredAccess, shareMode, nullptr,
+                                creationDisposition, flagsAndAttributes, nullptr)
+                       : INVALID_HANDLE_VALUE;
+  return static_cast<FileHandle>(reinterpret_cast<std::uintptr_t>(file));
+}
+
+Dword GetFinalPathNameByHandleW(FileHandle file, char16_t* filePath, Dword size, Dword flags) {
+  using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  auto final = Kernel32Export<FinalPathFunction>("GetFinalPathNameByHandleW");
+  if (!final) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return 0;
+  }
+  return final(ToNative(file), Wide(filePath), size, flags);
+}
+
+std::int32_t CoInitializeEx(ModuleHandle ole32, Dword coInit) {
+  auto initialize = ExportOf<decltype(&::CoInitializeEx)>(ToNative(ole32), "CoInitializeEx");
+  return initialize ? initialize(nullptr, coInit) : E_NOINTERFACE;
+}
+
+void CoUninitialize(ModuleHandle ole32) {
+  if (auto uninitialize =
+          ExportOf<decltype(&::CoUninitialize)>(ToNative(ole32), "CoUninitialize")) {
+    uninitialize();
+  }
 }
 
 bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info) {
@@ -371,6 +432,7 @@ bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info) {
   native.lpVerb = Wide(info->Verb);
   native.lpFile = Wide(info->File);
   native.lpParameters = Wide(info->Parameters);
+  native.lpDirectory = Wide(info->Directory);
   native.nShow = info->Show;
   const BOOL started = execute(&native);
   info->Process = static_cast<ProcessHandle>(reinterpret_cast<std::uintptr_t>(native.hProcess));
@@ -407,10 +469,6 @@ Dword WNetGetUniversalNameW(ModuleHandle mpr, const char16_t* localPath, char16_
   return NO_ERROR;
 }
 
-Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) {
-  return ::WaitForSingleObject(ToNative(process), milliseconds);
-}
-
 bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode) {
   DWORD code = 0;
   const BOOL ok = ::GetExitCodeProcess(ToNative(process), &code);
@@ -429,11 +487,34 @@ bool SetForegroundWindow(WindowHandle window) { return ::SetForegroundWindow(ToN
 
 bool DestroyWindow(WindowHandle window) { return ::DestroyWindow(ToNative(window)); }
 
-bool AllowSetForegroundWindow(Dword processId) {
-  using AllowFunction = BOOL(WINAPI*)(DWORD);
-  auto allow =
-      ExportOf<AllowFunction>(::GetModuleHandleA("user32.dll"), "AllowSetForegroundWindow");
-  return allow && allow(processId);
+Dword MsgWaitForMultipleObjects(ProcessHandle process, Dword milliseconds, Dword wakeMask) {
+  HANDLE handles[] = {ToNative(process)};
+  return ::MsgWaitForMultipleObjects(1, handles, FALSE, milliseconds, wakeMask);
+}
+
+bool PeekMessageA(WindowMessage* message, Dword removeMessage) {
+  MSG native{};
+  if (!::PeekMessageA(&native, nullptr, 0, 0, removeMessage)) return false;
+  message->Window = static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(native.hwnd));
+  message->Message = native.message;
+  message->WParam = native.wParam;
+  message->LParam = native.lParam;
+  message->Time = native.time;
+  message->X = native.pt.x;
+  message->Y = native.pt.y;
+  return true;
+}
+
+std::intptr_t DispatchMessageA(const WindowMessage* message) {
+  MSG native{};
+  native.hwnd = ToNative(message->Window);
+  native.message = message->Message;
+  native.wParam = message->WParam;
+  native.lParam = message->LParam;
+  native.time = message->Time;
+  native.pt.x = message->X;
+  native.pt.y = message->Y;
+  return ::DispatchMessageA(&native);
 }
 
 void* HeapAlloc(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }

@@ -49,13 +49,15 @@ constexpr Dword ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr Dword ERROR_SHARING_VIOLATION = 32;
 constexpr Dword ERROR_ALREADY_EXISTS = 183;
 constexpr Dword ERROR_NOT_OWNER = 288;
-constexpr Dword WAIT_FAILED = 0xFFFFFFFF;
 constexpr Dword DeniedCode = static_cast<Dword>(ERROR_ACCESS_DENIED);
 constexpr Dword NotFoundCode = static_cast<Dword>(ERROR_FILE_NOT_FOUND);
 constexpr Dword ERROR_PROC_NOT_FOUND = 127;
 constexpr Dword ERROR_INVALID_HANDLE = 6;
-// SHELL32 as LoadLibraryA gives it, for the calls that need it.
+constexpr Dword ERROR_CANNOT_FIND_WND_CLASS = 1407;
+// SHELL32 and OLE32 as LoadLibraryExA gives them, for the calls that need
+// them.
 constexpr ModuleHandle Shell32Module{0x5E11};
+constexpr ModuleHandle Ole32Module{0x01E3};
 
 // Counts the call, logs it and says whether it fails: because the test
 // asked it to, or because the process has died, when nothing it does may

@@ -113,6 +113,8 @@ void NewProcess() {
   m.MutexNames.clear();
   m.Started.clear();
   m.DllSearchRestricted = m.MayTakeForeground = false;
+  m.DllDirectory.reset();
+  m.ComApartments = 0;
   m.OurWindows.clear();
   m.DiesAtCall.reset();
   m.Dead = false;

@@ -54,8 +54,16 @@ void AdvanceClock(Dword ms) {
   });
 }
 
-// The exit code of the copy that ShellExecuteExA started last.
+// The copy that ShellExecuteExW started last: where it stands, when it
+// started, its exit code, and how many messages it sent to windows of ours
+// that this thread has not answered, and whether a wait woke for them.
+enum class CopyState { None, Starting, Broadcasting, Ended };
+CopyState CopyNow = CopyState::None;
+Dword CopyStartMs = 0;
 Dword CopyExitCode = 0;
+std::size_t SentToUs = 0;
+bool SentSeen = false;
+constexpr Dword QS_SENDMESSAGE = 0x0040;
 
 }  // namespace
 }  // namespace Fake
@@ -191,28 +199,72 @@ bool ShellExecuteExW(ModuleHandle shell32, ShellExecuteInfo* info) {
   const bool ownerInFront = m.OurWindows.contains(window) && m.ForegroundWindow == window;
   m.MayTakeForeground = false;
   if (m.Prompt == ElevationPrompt::No) return FailWith(ERROR_CANCELLED, false);
-  m.Started.push_back({started, info->Mask, ownerInFront, !m.OwnedMutexes.empty()});
+  m.Started.push_back({started, info->Directory ? info->Directory : u"", info->Mask, ownerInFront,
+                       !m.OwnedMutexes.empty(), m.ComApartments > 0});
   CopyParameters = info->Parameters;
+  CopyNow = CopyState::Starting;
+  CopyStartMs = m.ClockMs;
   if (info->Mask & SEE_MASK_NOCLOSEPROCESS) ++m.OpenProcesses;
   info->Process =
       (info->Mask & SEE_MASK_NOCLOSEPROCESS) ? ProcessHandle{CopyValue} : ProcessHandle{};
   return true;
 }
 
-Dword WaitForSingleObject(ProcessHandle process, Dword) {
-  if (Record("WaitForSingleObject", "(process)")) return WAIT_FAILED;
-  if (process != ProcessHandle{CopyValue}) return WAIT_FAILED;
+// The copy does its work, and its broadcasts meet every window of ours:
+// one message each, sent, that waits until this thread looks at its queue.
+// A wait that does not wake for it, or that waits again without looking,
+// leaves the broadcast to give up on the window, and the copy then ends.
+Dword MsgWaitForMultipleObjects(ProcessHandle process, Dword milliseconds, Dword wakeMask) {
   Machine& m = Windows();
-  m.Started.back().WindowsWhileCopyRan = m.OurWindows.size();
-  CopyExitCode = m.Copy ? m.Copy(CopyParameters) : 0;
+  if (Record("MsgWaitForMultipleObjects", milliseconds == INFINITE ? "INFINITE" : "(timed)") ||
+      process != ProcessHandle{CopyValue} || CopyNow == CopyState::None) {
+    return FailWith(ERROR_INVALID_HANDLE, WAIT_FAILED);
+  }
+  if (CopyNow == CopyState::Starting) {
+    const Dword endsAt = CopyStartMs + m.CopyMs;
+    if (milliseconds != INFINITE && m.ClockMs + milliseconds < endsAt) {
+      AdvanceClock(m.ClockMs + milliseconds);
+      return WAIT_TIMEOUT;
+    }
+    AdvanceClock(endsAt);
+    m.Started.back().WindowsWhileCopyRan = m.OurWindows.size();
+    CopyExitCode = m.Copy ? m.Copy(CopyParameters) : 0;
+    SentToUs = m.OurWindows.size();
+    SentSeen = false;
+    CopyNow = CopyState::Broadcasting;
+  }
+  if (SentToUs > 0) {
+    if (!SentSeen && (wakeMask & QS_SENDMESSAGE)) {
+      SentSeen = true;
+      return WAIT_OBJECT_0 + 1;
+    }
+    m.Started.back().Unanswered += SentToUs;
+    SentToUs = 0;
+  }
+  CopyNow = CopyState::Ended;
   return WAIT_OBJECT_0;
 }
 
+// Looking at the queue answers what was sent to this thread's windows;
+// nothing is posted to them.
+bool PeekMessageA(WindowMessage*, Dword) {
+  if (Record("PeekMessageA")) return false;
+  SentToUs = 0;
+  SentSeen = false;
+  return false;
+}
+
+std::intptr_t DispatchMessageA(const WindowMessage*) {
+  Record("DispatchMessageA");
+  return 0;
+}
+
+// A process still running answers STILL_ACTIVE.
 bool GetExitCodeProcess(ProcessHandle process, Dword* exitCode) {
   if (Record("GetExitCodeProcess") || process != ProcessHandle{CopyValue}) {
     return FailWith(ERROR_INVALID_HANDLE, false);
   }
-  *exitCode = CopyExitCode;
+  *exitCode = CopyNow == CopyState::Ended ? CopyExitCode : 259;
   return true;
 }
 

@@ -6,6 +6,7 @@
 // loaded from.
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "tests/fake/FakeInternal.h"
 
@@ -53,12 +54,65 @@ Dword GetModuleFileNameW(char16_t* buffer, Dword size) {
   return static_cast<Dword>(copied);
 }
 
+// The program's own image: the one file opened by a UTF-16 name. A running
+// image takes no writer.
+constexpr std::uintptr_t ImageHandleMark = 0x1A6E;
+
+FileHandle CreateFileW(const char16_t* fileName, Dword desiredAccess, Dword, Dword, Dword) {
+  if (Record("CreateFileW")) return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
+  if (fileName != Windows().ModuleFileName) return FailWith(NotFoundCode, INVALID_HANDLE_VALUE);
+  if (desiredAccess & GENERIC_WRITE) return FailWith(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+  const std::uintptr_t handle = NextHandle++;
+  FileHandles[handle] = OpenFile{"(image)"};
+  ++Windows().OpenFiles;
+  return static_cast<FileHandle>(handle);
+}
+
+// As the installers found Windows answer: in the \\?\ form, through a
+// SUBST letter to the folder behind it, and through a mapped drive to its
+// share, unless a folder on the way may not be read.
+Dword GetFinalPathNameByHandleW(FileHandle file, char16_t* filePath, Dword size, Dword flags) {
+  Machine& m = Windows();
+  if (Record("GetFinalPathNameByHandleW") || !m.FinalPathCall) {
+    return FailWith(ERROR_PROC_NOT_FOUND, Dword{0});
+  }
+  const auto open = FileHandles.find(static_cast<std::uintptr_t>(file));
+  if (open == FileHandles.end() || open->second.Path != "(image)") {
+    return FailWith(ERROR_INVALID_HANDLE, Dword{0});
+  }
+  const std::u16string& path = m.ModuleFileName;
+  std::u16string final = u"\\\\?\\" + path;
+  if (auto subst = m.SubstDrives.find(path[0]); subst != m.SubstDrives.end()) {
+    final = u"\\\\?\\" + subst->second + path.substr(2);
+  } else if (auto share = m.NetworkDrives.find(path[0]); share != m.NetworkDrives.end()) {
+    if (m.ShareFolderUnreadable) return FailWith(DeniedCode, Dword{0});
+    final = u"\\\\?\\UNC" + share->second.substr(1) + path.substr(2);
+  }
+  if (flags != VOLUME_NAME_DOS) final = u"\\\\?\\Volume{5eed}" + final.substr(final.find(u'\\', 4));
+  if (final.size() + 1 > size) return static_cast<Dword>(final.size() + 1);
+  std::copy_n(final.c_str(), final.size() + 1, filePath);
+  return static_cast<Dword>(final.size());
+}
+
 constexpr Dword DRIVE_FIXED = 3;
 constexpr Dword ERROR_NOT_CONNECTED = 2250;
 
+// Windows takes a root with its backslash alone: "C:" names the current
+// directory of that drive, "C:\x" no root at all.
 Dword GetDriveTypeW(const char16_t* rootPathName) {
   Record("GetDriveTypeW");
-  return Windows().NetworkDrives.contains(rootPathName[0]) ? DRIVE_REMOTE : DRIVE_FIXED;
+  const std::u16string root = rootPathName;
+  if (root.size() != 3 || root[1] != u':' || root[2] != u'\\') return DRIVE_NO_ROOT_DIR;
+  return Windows().NetworkDrives.contains(root[0]) ? DRIVE_REMOTE : DRIVE_FIXED;
+}
+
+Dword GetSystemDirectoryW(char16_t* buffer, Dword size) {
+  if (Record("GetSystemDirectoryW") || !Windows().SystemDirectory) return 0;
+  const std::string& directory = *Windows().SystemDirectory;
+  if (directory.size() + 1 > size) return static_cast<Dword>(directory.size() + 1);
+  std::copy(directory.begin(), directory.end(), buffer);
+  buffer[directory.size()] = u'\0';
+  return static_cast<Dword>(directory.size());
 }
 
 bool SetDefaultDllDirectories(Dword directoryFlags) {
@@ -69,17 +123,56 @@ bool SetDefaultDllDirectories(Dword directoryFlags) {
   return true;
 }
 
-constexpr ModuleHandle MprModule{0x3B90};
+bool SetDllDirectoryW(const char16_t* pathName) {
+  if (Record("SetDllDirectoryW", pathName && !*pathName ? "(empty)" : "(a folder)") ||
+      !Windows().DllDirectoryCall) {
+    return FailWith(ERROR_PROC_NOT_FOUND, false);
+  }
+  Windows().DllDirectory = pathName ? std::optional<std::u16string>(pathName) : std::nullopt;
+  return true;
+}
 
-// A module is known by its file name alone: the tests read the path asked
-// for in Calls.
-ModuleHandle LoadLibraryA(const char* fileName) {
-  if (Record("LoadLibraryA", fileName)) return FailWith(NotFoundCode, ModuleHandle{});
-  std::string name = fileName;
-  name = name.substr(name.rfind('\\') + 1);
-  if (!NoCase()(name, "shell32.dll") && !NoCase()("shell32.dll", name)) return Shell32Module;
-  if (!NoCase()(name, "mpr.dll") && !NoCase()("mpr.dll", name)) return MprModule;
-  return FailWith(NotFoundCode, ModuleHandle{});
+constexpr ModuleHandle MprModule{0x3B90};
+constexpr ModuleHandle OtherSystemModule{0x5A5A};
+
+// A module is known by its file name, and only from the system directory:
+// the tests read the path and flags asked for in Calls.
+ModuleHandle LoadLibraryExA(const char* fileName, Dword flags) {
+  char shown[12];
+  std::snprintf(shown, sizeof shown, " %X", flags);
+  if (Record("LoadLibraryExA", fileName + std::string(shown))) {
+    return FailWith(NotFoundCode, ModuleHandle{});
+  }
+  const std::string path = fileName;
+  const std::string folder = Windows().SystemDirectory.value_or("?") + "\\";
+  if (path.size() <= folder.size() || NoCase()(path.substr(0, folder.size()), folder) ||
+      NoCase()(folder, path.substr(0, folder.size()))) {
+    return FailWith(NotFoundCode, ModuleHandle{});
+  }
+  const std::string name = path.substr(folder.size());
+  const auto is = [&](const char* known) {
+    return !NoCase()(name, known) && !NoCase()(known, name);
+  };
+  if (is("shell32.dll")) return Shell32Module;
+  if (is("mpr.dll")) return MprModule;
+  if (is("ole32.dll")) return Ole32Module;
+  return name.find('\\') == std::string::npos ? OtherSystemModule : ModuleHandle{};
+}
+
+constexpr std::int32_t S_OK = 0;
+constexpr std::int32_t S_FALSE = 1;
+constexpr std::int32_t E_NOINTERFACE = static_cast<std::int32_t>(0x80004002u);
+
+std::int32_t CoInitializeEx(ModuleHandle ole32, Dword coInit) {
+  char flags[12];
+  std::snprintf(flags, sizeof flags, "%X", coInit);
+  if (Record("CoInitializeEx", flags) || ole32 != Ole32Module) return E_NOINTERFACE;
+  return Windows().ComApartments++ == 0 ? S_OK : S_FALSE;
+}
+
+void CoUninitialize(ModuleHandle ole32) {
+  if (Record("CoUninitialize") || ole32 != Ole32Module) return;
+  --Windows().ComApartments;
 }
 
 void SHChangeNotify(ModuleHandle shell32, Dword eventId, Dword flags) {
@@ -99,9 +192,17 @@ Dword WNetGetUniversalNameW(ModuleHandle mpr, const char16_t* localPath, char16_
   return NO_ERROR;
 }
 
-// A window of ours: the foreground only where the process may set it.
+// The classes the system registers for every process; a class that no one
+// registered makes no window.
 WindowHandle CreateWindowExA(Dword, const char* className, Dword) {
   if (Record("CreateWindowExA", className)) return FailWith(DeniedCode, WindowHandle{});
+  static constexpr const char* SystemClasses[] = {"BUTTON",   "EDIT",      "LISTBOX",
+                                                  "COMBOBOX", "SCROLLBAR", "STATIC"};
+  const std::string name = className;
+  const bool registered = std::any_of(
+      std::begin(SystemClasses), std::end(SystemClasses),
+      [&](const char* known) { return !NoCase()(name, known) && !NoCase()(known, name); });
+  if (!registered) return FailWith(ERROR_CANNOT_FIND_WND_CLASS, WindowHandle{});
   const std::uintptr_t window = NextHandle++;
   Windows().OurWindows.insert(window);
   return WindowHandle{window};
@@ -124,12 +225,6 @@ bool DestroyWindow(WindowHandle window) {
   }
   Windows().LastError = 0;
   return true;
-}
-
-bool AllowSetForegroundWindow(Dword processId) {
-  char process[12];
-  std::snprintf(process, sizeof process, "%X", processId);
-  return !Record("AllowSetForegroundWindow", process) && Windows().MayTakeForeground;
 }
 
 }  // namespace WindowsOps

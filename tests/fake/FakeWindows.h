@@ -170,12 +170,24 @@ struct Machine {
   bool LimitedAccount = false;
   std::optional<bool> Elevated;
   std::u16string ModuleFileName = u"C:\\Program Files\\Pivane\\pivane.exe";
-  // Mapped network drives: the letter, and the share it stands for.
+  // Mapped network drives: the letter, and the share it stands for; and
+  // whether a folder on the way to the program on that share is one the
+  // user may not read, so that its final path cannot be had.
   std::map<char16_t, std::u16string> NetworkDrives;
-  // Whether KERNEL32 has SetDefaultDllDirectories (8 and later, or the
-  // update), and whether this process has restricted the search with it.
+  bool ShareFolderUnreadable = false;
+  // Letters made with subst: the letter, and the folder it stands for.
+  std::map<char16_t, std::u16string> SubstDrives;
+  // Whether KERNEL32 has GetFinalPathNameByHandleW (Vista and later),
+  // SetDefaultDllDirectories (8 and later, or the update), and
+  // SetDllDirectoryW (XP SP1 and later); whether this process has
+  // restricted the search with the second, and what it gave the third.
+  bool FinalPathCall = true;
   bool DllDirectoriesCall = true;
+  bool DllDirectoryCall = true;
   bool DllSearchRestricted = false;
+  std::optional<std::u16string> DllDirectory;
+  // COM apartments this thread has entered and not left.
+  int ComApartments = 0;
   // The foreground: a process may set it while the last input was its own
   // (a click on one of its boxes), or where Windows started it in front;
   // Windows' prompt for rights takes the input from the process that asks.
@@ -183,21 +195,28 @@ struct Machine {
   std::set<std::uintptr_t> OurWindows;
   std::uintptr_t ForegroundWindow = 0;
   // Each ShellExecuteExW that started a program: "verb file parameters",
-  // its mask, whether the window handed with it was ours, alive
-  // and in front, whether this process owned a mutex then, and how many
-  // windows of ours stood (their thread waiting) while the copy ran. What
-  // the prompt for rights answers; and what the copy does, giving its exit
-  // code (0 and nothing done, where none is given).
+  // its working directory, its mask, whether the window handed with it was
+  // ours, alive and in front, whether this process owned a mutex then and
+  // had entered COM's apartment; how many windows of ours stood while the
+  // copy ran, and how many of the messages the copy's broadcasts sent them
+  // went unanswered (their thread waiting without looking at its queue).
+  // What the prompt for rights answers; and what the copy does, giving its
+  // exit code (0 and nothing done, where none is given). It takes CopyMs of
+  // the model's clock.
   struct Launch {
     std::u16string Command;
+    std::u16string Directory;
     Dword Mask = 0;
     bool OwnerInFront = false;
     bool OwnedMutex = false;
+    bool InComApartment = false;
     std::size_t WindowsWhileCopyRan = 0;
+    std::size_t Unanswered = 0;
   };
   std::vector<Launch> Started;
   ElevationPrompt Prompt = ElevationPrompt::Yes;
   std::function<Dword(const std::u16string& parameters)> Copy;
+  Dword CopyMs = 5000;
 
   // The process dies as it makes this (1-based) call: neither that call
   // nor any later one has any effect, and each fails.

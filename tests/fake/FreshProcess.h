@@ -8,17 +8,30 @@
 
 namespace Fake {
 
+// What the program's flags and states hold before its first line runs,
+// read once as the tests start, before any test can change them, so that
+// every test starts from the program's own start values, not from ours.
+struct ProgramStart {
+  bool Silent = SilentMode;
+  bool InstallOnly = ::InstallOnly;
+  bool UninstallOnly = ::UninstallOnly;
+  TokenRights Rights = RunRights;
+  bool DllSearchRestricted = ::DllSearchRestricted;
+};
+inline const ProgramStart StartValues;
+
 // The program's globals as a new process has them, their memory given back.
 inline void ResetGlobals() {
-  SilentMode = false;
-  InstallOnly = false;
-  UninstallOnly = false;
+  SilentMode = StartValues.Silent;
+  InstallOnly = StartValues.InstallOnly;
+  UninstallOnly = StartValues.UninstallOnly;
   SystemDir.Clear();
   InstalledReference.Clear();
   CurrentReference.Clear();
   SavedRefreshValue = RegCtrl::StoredValue{};
   KeptRecord.reset();
-  RunRights = TokenRights::Unknown;
+  RunRights = StartValues.Rights;
+  DllSearchRestricted = StartValues.DllSearchRestricted;
 }
 
 // The globals let go of their memory before the machine is new, so that

@@ -47,10 +47,11 @@ def test_needs_no_dll_beyond_the_systems(pe):
     assert dlls == {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL"}
     imported = {imp.name.decode() for entry in pe.DIRECTORY_ENTRY_IMPORT for imp in entry.imports}
     # Looked up at run time, so the program still starts where they are missing.
-    assert not imported & {"IsWow64Process", "Wow64DisableWow64FsRedirection",
+    assert not imported & {"IsWow64Process", "IsWow64Process2", "Wow64DisableWow64FsRedirection",
                            "Wow64RevertWow64FsRedirection", "OpenProcessToken",
                            "GetTokenInformation", "GetModuleFileNameW", "GetDriveTypeW",
-                           "SetDefaultDllDirectories", "AllowSetForegroundWindow",
+                           "GetSystemDirectoryW", "CreateFileW", "GetFinalPathNameByHandleW",
+                           "SetDefaultDllDirectories", "SetDllDirectoryW", "CoInitializeEx",
                            "ShellExecuteExW", "SHChangeNotify", "WNetGetUniversalNameW"}
 
 

@@ -1,4 +1,5 @@
 #include "deploy/IconLibraryImage.h"
+#include "platform/Wow64.h"
 #include "tests/unit/TestSupport.h"
 
 namespace {
@@ -253,9 +254,12 @@ TEST_F(FlowsTest, InstalledStateIsReadUnderEachAccess) {
 TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
   constexpr auto Refused = Fake::ElevationPrompt::No;
   constexpr auto NoShell = Fake::ElevationPrompt::Unavailable;
+  constexpr Dword Vista = 0x17720006, Seven = 0x1DB10106, Eight = 0x23F00206, Xp = 0x0A280105;
   // Outside the ANSI code page: an ANSI path would lose the L with stroke.
   const std::u16string local = u"C:\\Users\\Łukasz\\Téléchargements\\PIVANE.EXE";
   const std::u16string mapped = u"Z:\\Outils\\PIVANE.EXE";
+  const std::u16string share = u"\\\\serveur\\outils\\Outils\\PIVANE.EXE";
+  const std::u16string substituted = u"S:\\PIVANE.EXE";
   const std::u16string full = u"C:\\" + std::u16string(254, u'a') + u".exe";  // no room for NUL
   struct Case {
     const char* name;
@@ -265,7 +269,8 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     bool oui = true;  // the answer to Pivane's question
     Fake::ElevationPrompt prompt = Fake::ElevationPrompt::Yes;
     Dword copyCode = 0;
-    const char* copy = "";  // the copy's switches, where one started
+    bool copyChanges = true;  // where it ends with 0
+    const char* copy = "";    // the copy's switches, where one started
     std::vector<Dword> boxes = {};
     Dword exitCode = 0;
     bool installedAfter = false;
@@ -273,6 +278,7 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     const std::u16string* path = nullptr;  // the program's own; none: local
     std::u16string startedAs = {};         // where not the program's path
     Dword version = 0;                     // none: by the token
+    std::function<void()> arrange = {};
     std::function<void()> duringCopy = {};
   };
   // A run of another session takes the machine's lock while the copy runs,
@@ -280,6 +286,18 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
   const auto anotherRun = [] {
     Fake::Windows().OtherRuns = {Fake::OtherRun{{"Global\\PivaneRun"}, 2}};
   };
+  const auto onShare = [] { Fake::Windows().NetworkDrives[u'Z'] = u"\\\\serveur\\outils"; };
+  const auto unreadable = [&] {
+    onShare();
+    Fake::Windows().ShareFolderUnreadable = true;
+  };
+  const auto unnamed = [&] {
+    unreadable();
+    Fake::FailCall("WNetGetUniversalNameW", 1);
+  };
+  const auto subst = [] { Fake::Windows().SubstDrives[u'S'] = u"C:\\Outils"; };
+  const auto noFinalPath = [] { Fake::Windows().FinalPathCall = false; };
+  const auto withoutTheUpdate = [] { Fake::Windows().DllDirectoriesCall = false; };
   // clang-format off
   const Case cases[] = {
       {.name = "BeforeVista", .switches = "/I", .boxes = {0x24, 0x40}, .installedAfter = true, .broadcasts = 2},
@@ -292,32 +310,43 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       {.name = "SilentAlreadySo", .switches = "/S /I", .elevated = false, .installedBefore = true, .installedAfter = true},
       {.name = "Declined", .switches = "/I", .elevated = false, .oui = false, .boxes = {0x24}, .exitCode = 2},
       {.name = "AlreadySo", .switches = "/U", .elevated = false, .boxes = {0x40}},
+      {.name = "BothSwitches", .switches = "/I /U", .elevated = false, .boxes = {0x10}, .exitCode = 87},
       {.name = "CopyInstalls", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2},
       {.name = "CopyUninstalls", .elevated = false, .installedBefore = true, .copy = "/S /U", .boxes = {0x24, 0x10040}, .broadcasts = 2},
       {.name = "CopyFails", .switches = "/I", .elevated = false, .copyCode = 1, .copy = "/S /I", .boxes = {0x24, 0x10010}, .exitCode = 1},
-      {.name = "PlainRunCopyFails", .switches = "", .elevated = false, .copyCode = 1, .copy = "/S /I", .boxes = {0x24, 0x10010}},
+      {.name = "PlainRunCopyFails", .elevated = false, .copyCode = 1, .copy = "/S /I", .boxes = {0x24, 0x10010}},
+      {.name = "CopyChangedNothing", .switches = "/I", .elevated = false, .copyChanges = false, .copy = "/S /I", .boxes = {0x24, 0x10010}, .exitCode = 1},
+      {.name = "CopyLeftTheValue", .switches = "/U", .elevated = false, .installedBefore = true, .copyChanges = false, .copy = "/S /U", .boxes = {0x24, 0x10010}, .exitCode = 1, .installedAfter = true},
       {.name = "PromptRefused", .switches = "/I", .elevated = false, .prompt = Refused, .boxes = {0x24}, .exitCode = 2},
       {.name = "NoShell", .switches = "/U", .elevated = false, .installedBefore = true, .prompt = NoShell, .boxes = {0x24, 0x10010}, .exitCode = 1, .installedAfter = true},
       {.name = "PathFillsTheBuffer", .switches = "/I", .elevated = false, .boxes = {0x24, 0x10010}, .exitCode = 1, .path = &full},
       {.name = "LockTakenMeanwhile", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .duringCopy = anotherRun},
-      {.name = "NetworkDrive", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = u"\\\\serveur\\outils\\Outils\\PIVANE.EXE"},
-      {.name = "NetworkDriveUnnamed", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = mapped},
+      {.name = "NetworkDrive", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = share, .arrange = onShare},
+      {.name = "NetworkDriveUnreadable", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = share, .arrange = unreadable},
+      {.name = "NetworkDriveUnnamed", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = mapped, .arrange = unnamed},
+      {.name = "SubstLetter", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .startedAs = u"C:\\Outils\\PIVANE.EXE", .arrange = subst},
+      {.name = "NoFinalPath", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .arrange = [&] { subst(); noFinalPath(); }},
+      {.name = "Vista", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .version = Vista},
+      {.name = "SevenWithoutTheUpdate", .switches = "/U", .elevated = false, .installedBefore = true, .copy = "/S /U", .boxes = {0x24, 0x10040}, .broadcasts = 2, .version = Seven, .arrange = withoutTheUpdate},
+      {.name = "VistaElevated", .elevated = true, .boxes = {0x24, 0x40}, .installedAfter = true, .broadcasts = 2, .version = Vista},
   };
   // clang-format on
   for (const Case& c : cases) {
     SetUp();
-    Windows().Version = c.version ? c.version : c.elevated ? 0x23F00206 : 0x0A280105;  // 8, XP
+    Windows().Version = c.version ? c.version : c.elevated ? Eight : Xp;
+    // XP has SetDllDirectoryW alone; 98 neither.
+    Windows().DllDirectoriesCall = c.elevated.has_value();
+    Windows().DllDirectoryCall = !(Windows().Version & 0x80000000u);
     Windows().Elevated = c.elevated;
     Windows().ModuleFileName = c.path ? *c.path : local;
-    if (c.path == &mapped) Windows().NetworkDrives[u'Z'] = u"\\\\serveur\\outils";
-    if (c.startedAs == mapped) Fake::FailCall("WNetGetUniversalNameW", 1);
+    if (c.arrange) c.arrange();
     if (c.installedBefore) Installed();
     Windows().BoxAnswers = {c.oui ? IDYES : IDNO};
     Windows().Prompt = c.prompt;
     // The copy does what it was told, with rights, where it succeeds.
     Windows().Copy = [this, &c](const std::u16string& parameters) {
       if (c.duringCopy) c.duringCopy();
-      if (c.copyCode == 0) {
+      if (c.copyCode == 0 && c.copyChanges) {
         if (parameters == u"/S /I") {
           Installed();
         } else {
@@ -336,13 +365,25 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     const std::u16string copy(switches.begin(), switches.end());
     const std::u16string started = *c.copy ? u"runas " + file + u" " + copy : u"";
     ASSERT_EQ(Windows().Started.size(), started.empty() ? 0u : 1u) << c.name;
+    const int question = Index("MessageBoxA");
     for (const Fake::Machine::Launch& launch : Windows().Started) {
       EXPECT_TRUE(launch.Command == started) << c.name;
+      EXPECT_TRUE(launch.Directory == u"C:\\WINDOWS\\system32") << c.name;
       EXPECT_EQ(launch.Mask, 0x00800540u) << c.name;
       EXPECT_TRUE(launch.OwnerInFront) << c.name;
       EXPECT_FALSE(launch.OwnedMutex) << c.name;
-      EXPECT_EQ(launch.WindowsWhileCopyRan, 0u) << c.name;
+      EXPECT_TRUE(launch.InComApartment) << c.name;
+      // The window stood, its messages answered, while the copy ran; it was
+      // made before the question and brought to the front right after it.
+      EXPECT_EQ(launch.WindowsWhileCopyRan, 1u) << c.name;
+      EXPECT_EQ(launch.Unanswered, 0u) << c.name;
+      EXPECT_LT(Index("CreateWindowExA STATIC"), question) << c.name;
+      EXPECT_EQ(Index("SetForegroundWindow"), question + 1) << c.name;
+      EXPECT_GT(Index("DestroyWindow"), Index("GetExitCodeProcess")) << c.name;
     }
+    EXPECT_EQ(Fake::CallCount("CreateWindowExA"), Fake::CallCount("DestroyWindow")) << c.name;
+    EXPECT_TRUE(Windows().OurWindows.empty()) << c.name;
+    EXPECT_EQ(Windows().ComApartments, 0) << c.name;
     EXPECT_EQ(BoxStyles(), c.boxes) << c.name;
     EXPECT_EQ(Windows().ExitCode, c.exitCode) << c.name;
     EXPECT_EQ(IconValue() == Sz(InstalledForm) && Windows().Files.contains(LibraryPath),
@@ -350,7 +391,7 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
         << c.name;
     EXPECT_EQ(Windows().Broadcasts.size(), c.broadcasts) << c.name;
     if (!started.empty() && c.broadcasts) {
-      EXPECT_GT(Index("SendMessageTimeoutA"), Index("WaitForSingleObject (process)")) << c.name;
+      EXPECT_GT(Index("SendMessageTimeoutA"), Index("GetExitCodeProcess")) << c.name;
       EXPECT_NE(Windows().Boxes.back().Text.find(c.installedAfter ? "modifi" : "restaur"),
                 std::string::npos)
           << c.name;
@@ -358,24 +399,57 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     // Without rights, nothing of the machine's is opened for writing.
     if (c.elevated == false) {
       for (const char* changing :
-           {"CreateFile", "DeleteFile", "SetFileAttributes", "RegSetValueExA 4"}) {
+           {"CreateFileA", "DeleteFile", "SetFileAttributes", "RegSetValueExA 4"}) {
         EXPECT_EQ(Fake::CallCount(changing), 0) << c.name << ": " << changing;
       }
     }
     const bool changed = c.installedBefore != c.installedAfter;
     EXPECT_EQ(Fake::CallCount("SHChangeNotify 08000000 0"), c.elevated && changed && c.broadcasts)
         << c.name;
-    EXPECT_EQ(Windows().DllSearchRestricted, c.elevated.has_value()) << c.name;
-    for (std::size_t i = 0; i < Windows().Calls.size(); ++i) {
-      const std::string& call = Windows().Calls[i];
-      if (!call.starts_with("LoadLibraryA")) continue;
-      EXPECT_TRUE(call.starts_with("LoadLibraryA " + TestSystemDir + "\\")) << c.name << call;
-      EXPECT_LT(Index("SetDefaultDllDirectories"), static_cast<int>(i)) << c.name;
+    // The search is kept to the system directory before the command line
+    // is read, or else the current directory is taken out of it and, where
+    // the token answers, what the system loads by name comes from there.
+    const bool restricted = Windows().DllDirectoriesCall && Windows().Version != Vista;
+    EXPECT_EQ(Windows().DllSearchRestricted, restricted) << c.name;
+    EXPECT_EQ(Fake::CallCount("SetDefaultDllDirectories"), Windows().Version != Vista) << c.name;
+    EXPECT_TRUE(Windows().DllDirectory == (restricted || !Windows().DllDirectoryCall
+                                               ? std::nullopt
+                                               : std::optional<std::u16string>(u"")))
+        << c.name;
+    EXPECT_LT(std::max(Index("SetDefaultDllDirectories"), Index("SetDllDirectoryW")),
+              Index("GetCommandLineA"))
+        << c.name;
+    const std::string uxtheme = "LoadLibraryExA " + TestSystemDir + "\\uxtheme.dll 8";
+    const bool loadsFirst = !restricted && c.elevated.has_value();
+    EXPECT_EQ(Fake::CallCount(uxtheme), loadsFirst) << c.name;
+    int named = 0;
+    for (const std::string& call : Windows().Calls) {
+      if (!call.starts_with("LoadLibraryExA")) continue;
+      EXPECT_TRUE(call.starts_with("LoadLibraryExA " + TestSystemDir + "\\")) << c.name << call;
+      EXPECT_TRUE(call.ends_with(restricted ? " 0" : " 8")) << c.name << call;
+      named += call.find("shell32") == std::string::npos &&
+               call.find("ole32") == std::string::npos && call.find("mpr") == std::string::npos;
     }
-    const bool handsOn = c.elevated == true && c.switches[1] == 'S';
-    EXPECT_EQ(Fake::CallCount("AllowSetForegroundWindow FFFFFFFF"), handsOn ? 1 : 0) << c.name;
+    EXPECT_EQ(named, loadsFirst ? 13 : 0) << c.name;
+    // COM's apartment, as ShellExecuteExW asks, around it alone.
+    EXPECT_EQ(Fake::CallCount("CoInitializeEx 6"), Fake::CallCount("ShellExecuteExW")) << c.name;
+    if (loadsFirst) {
+      EXPECT_LT(Index(uxtheme), question) << c.name;
+    }
     ExpectAllReleased();
   }
+}
+
+// A 32-bit program under any emulation takes the native views: Windows on
+// ARM's IsWow64Process answers FALSE where IsWow64Process2 names the x86
+// process; where the latter is missing, the former is all there is.
+TEST(RunsUnderWow64, TakesTheProcessMachineWhereWindowsNamesIt) {
+  constexpr std::uint16_t I386 = 0x14C;
+  EXPECT_TRUE(RunsUnderWow64(I386, false));  // Windows 11 on ARM
+  EXPECT_TRUE(RunsUnderWow64(I386, true));   // x64
+  EXPECT_FALSE(RunsUnderWow64(0, false));    // 32-bit Windows 10
+  EXPECT_TRUE(RunsUnderWow64({}, true));     // Windows 7 x64
+  EXPECT_FALSE(RunsUnderWow64({}, false));   // XP
 }
 
 // Memory refused at any one allocation of a whole run: the run still ends

@@ -32,10 +32,12 @@ TEST_F(StartupTest, RefusesWindows3WithOneBoxEvenWhenSilent) {
       EXPECT_EQ(Windows().Boxes[0].Style, 0x10u);
       EXPECT_EQ(Windows().Boxes[0].Owner, 0u);
       EXPECT_EQ(Windows().ExitCode, 0u);
-      // Nothing else: no system directory, no registry, no files.
-      EXPECT_EQ(Windows().Calls, (std::vector<std::string>{"GetCommandLineA", "GetVersion",
-                                                           "MessageBoxA " + Windows().Boxes[0].Text,
-                                                           "ExitProcess"}));
+      // Nothing else but the DLL search kept to the system directory, first:
+      // no system directory, no registry, no files.
+      EXPECT_EQ(Windows().Calls,
+                (std::vector<std::string>{
+                    "GetVersion", "SetDefaultDllDirectories", "GetCommandLineA", "GetVersion",
+                    "MessageBoxA " + Windows().Boxes[0].Text, "ExitProcess"}));
     }
   }
 }
