@@ -87,14 +87,34 @@ def test_typical_road_then_a_run_without_rights(win32, exe):
     # Wine's own trace of the shell call: the mask, a window, the verb, our
     # file, whole, and switches; and the start that succeeded.
     started = re.search(r'SHELL_execute mask=0x([0-9a-f]+) hwnd=(\w+) verb=L"runas" '
-                        r'file=L"C:\\\\\\0141\\00f3d\\017a\\\\pivane\.exe" parm=L"/S /I"',
-                        win32.trace)
-    assert started, "no SHELL_execute of the whole path"
+                        r'file=L"C:\\\\\\0141\\00f3d\\017a\\\\pivane\.exe" parm=L"/S /I" '
+                        r'dir=L"C:\\\\windows\\\\system32"', win32.trace)
+    assert started, "no SHELL_execute of the whole path, in the system directory"
     assert int(started.group(1), 16) == 0x00800540
     assert int(started.group(2), 16) != 0
     assert re.search(r"Ret  shell32\.ShellExecuteExW\(.*\) retval=00000001", win32.trace)
+    # The DLL search is kept to the system directory before the first box.
+    restricted = re.search(r"Call KERNEL32\.SetDefaultDllDirectories\(00000800\).*\n"
+                           r".*Ret  KERNEL32\.SetDefaultDllDirectories\(\) retval=00000001",
+                           win32.trace, re.IGNORECASE)
+    assert restricted and restricted.start() < win32.trace.index("Call user32.MessageBoxA")
     assert win32.reg_query(ICON_KEY, "4") == FALLBACK
     assert not (win32.system32 / "pivane.dll").exists()
+
+    # A drive letter over a folder of C:, as subst makes one: the copy is
+    # started from the final path, \\?\ taken off. Wine maps such a file back
+    # to the letter, where Windows names the folder behind it.
+    (win32.path / "drive_c" / "Outils").mkdir()
+    shutil.copy(exe, win32.path / "drive_c" / "Outils" / "pivane.exe")
+    (win32.path / "dosdevices" / "s:").symlink_to("../drive_c/Outils")
+    code, boxes = win32.run_pivane(exe, "--limited", "S:\\pivane.exe /I",
+                                   answers=["Return", "Return"],
+                                   launcher=helper("pivane_raw_launch"), channels=",+exec")
+    assert code == 1
+    assert re.search(r"Ret  KERNEL32\.GetFinalPathNameByHandleW\(.*\) retval=00000011",
+                     win32.trace, re.IGNORECASE), "no final path asked"
+    assert re.search(r'SHELL_execute .* file=L"S:\\\\pivane\.exe" parm=L"/S /I" '
+                     r'dir=L"C:\\\\windows\\\\system32"', win32.trace)
 
 
 def test_no_on_either_question_changes_nothing(win32, exe):
