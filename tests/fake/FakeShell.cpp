@@ -56,8 +56,6 @@ Dword GetModuleFileNameW(char16_t* buffer, Dword size) {
 
 // The program's own image: the one file opened by a UTF-16 name. A running
 // image takes no writer.
-constexpr std::uintptr_t ImageHandleMark = 0x1A6E;
-
 FileHandle CreateFileW(const char16_t* fileName, Dword desiredAccess, Dword, Dword, Dword) {
   if (Record("CreateFileW")) return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
   if (fileName != Windows().ModuleFileName) return FailWith(NotFoundCode, INVALID_HANDLE_VALUE);
