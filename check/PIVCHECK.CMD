@@ -115,7 +115,7 @@ if %RECORD%==left set LEFT=%LEFT%, %RECORDKEY% left
 >>"%REPORT%" echo # failed rows: %FAILED%; answered by the tester: %ASKED% questions, %DONEBYHAND% runs
 echo.
 echo Left: %LEFT%.
-echo %FAILED% rows failed. The report is %REPORT%.
+echo Rows failed: %FAILED%. The report is %REPORT%.
 exit /b 0
 
 rem --- An elevated prompt: the whole road, from the option removed.
