@@ -82,11 +82,15 @@ set FOUNDSIZE=%SIZE%
 set FOUNDKEY=yes
 reg query "%ICONKEY%" >nul 2>&1
 if errorlevel 1 set FOUNDKEY=no
-if %FOUNDVALUE%==other (
-  echo Value 4 of %ICONKEY% names %VALUE%,
-  echo which is neither Pivane's nor the system's icon. The kit changes nothing.
-  exit /b 1
-)
+if %FOUNDVALUE%==other goto foreign
+if %FOUNDFILE%==absent goto ours
+if %FOUNDFILE%==5120 goto ours
+:foreign
+echo Value 4 of the Shell Icons key: "%VALUE%".
+echo %SYSDIR%\pivane.dll: %FOUNDFILE% bytes.
+echo One of them is not Pivane's: the kit changes nothing.
+exit /b 1
+:ours
 
 echo This kit runs PIVANE.EXE about ten times: it installs and removes the
 echo option, and leaves it as it found it. Close other programs' windows
@@ -123,8 +127,9 @@ rem --- An elevated prompt: the whole road, from the option removed.
 if %FOUNDVALUE%==pivane call :quiet "/S /U"
 call :run E-SI-1 "/S /I" 0 pivane 5120
 call :run E-SI-2 "/S /I" 0 pivane 5120
-del "%SYSDIR%\pivane.dll"
-set FILEIS=absent
+rem Only the library this run just placed is deleted.
+if %VALUEIS%%FILEIS%==pivane5120 del "%SYSDIR%\pivane.dll"
+call :state
 call :run E-SI-MEND "/S /I" 0 pivane 5120
 call :run E-SU-1 "/S /U" 0 shell32 absent
 call :run E-SU-2 "/S /U" 0 shell32 absent
