@@ -7,7 +7,7 @@ import subprocess
 import threading
 import time
 
-from conftest import ICON_KEY, ROOT, WineHang
+from conftest import ICON_KEY, ICON_SIZE_KEY, ROOT, WineHang
 
 KIT = ROOT / "check" / "PIVCHECK.CMD"
 
@@ -46,6 +46,8 @@ def test_kit_reports_each_row_and_leaves_the_option_as_found(win64, exe):
     shutil.copy(KIT, folder / "PIVCHECK.CMD")
     output = win64.path / "kit-output.txt"
     key_found = win64.wine("reg", "query", ICON_KEY, "/reg:64").returncode
+    # A size of the user's own, which every run must leave as it is.
+    win64.reg_add(ICON_SIZE_KEY, "Shell Icon Size", "32")
     with open(output, "wb") as out:
         process = win64.start(r"C:\windows\syswow64\cmd.exe", "/c", r"C:\Kit\PIVCHECK.CMD",
                               relay=True, stdin=subprocess.PIPE, stdout=out)
@@ -81,7 +83,7 @@ def test_kit_reports_each_row_and_leaves_the_option_as_found(win64, exe):
         " 32-bit prompt: x86, PROCESSOR_ARCHITEW6432=AMD64", report
     assert header["PIVANE.EXE SHA-256"] in (hashlib.sha256(exe.read_bytes()).hexdigest(),
                                             "unavailable")
-    assert header["found"] == "value absent, file absent, icon size absent"
+    assert header["found"] == "value absent, file absent, icon size REG_SZ 32"
     assert header["left"] == "as found: value absent, file absent", report
     assert header["failed rows"] == "1; answered by the tester: 5 questions, 3 runs"
     # The 64-bit view and the real system directory, as the kit saw them.
