@@ -7,10 +7,15 @@
 #
 # With --sign, PIVANE.EXE is signed (Authenticode, SHA-256) with the key and
 # certificate of a .pfx file before it goes into the zip, the file's
-# password taken from PIVANE_SIGN_PASSWORD. The signing time is the same
+# password taken from PIVANE_SIGN_PASSWORD (set and empty for a file that
+# has none). The signing time is the same
 # date as the zip's, so two signed releases of one commit with one key still
 # give the same bytes, unless PIVANE_SIGN_TIMESTAMP names a timestamp
 # server: its countersignature holds the time of the day it was asked.
+#
+# dist/ holds a zip and its SHA256SUMS only after a release that went
+# through to the end: one that stops, at any step, leaves neither, not even
+# those of an earlier run, which could be published for this one.
 usage="usage: scripts/release.sh [--sign CERT.pfx]"
 set -euo pipefail
 
@@ -34,6 +39,9 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+root=$(cd "$(dirname "$0")/.." && pwd)
+rm -f "$root"/dist/pivane-*.zip "$root/dist/SHA256SUMS"
+
 # Everything that can stop a signed release is checked before the build,
 # which takes a while.
 if [ -n "$cert" ]; then
@@ -54,7 +62,7 @@ fi
 password=${PIVANE_SIGN_PASSWORD-}
 unset PIVANE_SIGN_PASSWORD
 
-cd "$(dirname "$0")/.."
+cd "$root"
 
 bash scripts/install-deps.sh
 rm -rf build/release
@@ -77,11 +85,18 @@ if [ -n "$cert" ]; then
   fi
   # The password reaches osslsigncode through a pipe: never on a command
   # line, which every user can read in /proc, nor in a file. printf is a
-  # builtin, so no process of its own shows it either.
-  osslsigncode sign -pkcs12 "$cert" -readpass <(printf '%s' "$password") -h sha256 \
-    -time "$SOURCE_DATE_EPOCH" "${timestamp[@]}" \
-    -in "$exe" -out build/release/pivane-signed.exe >/dev/null ||
-    { echo "release: osslsigncode could not sign $exe with $cert" >&2; exit 1; }
+  # builtin, so no process of its own shows it either. A file without a
+  # password is opened with none given: osslsigncode refuses to read an
+  # empty one.
+  sign() { # [-readpass FILE]
+    osslsigncode sign -pkcs12 "$cert" "$@" -h sha256 -time "$SOURCE_DATE_EPOCH" \
+      "${timestamp[@]}" -in "$exe" -out build/release/pivane-signed.exe >/dev/null
+  }
+  if [ -n "$password" ]; then
+    sign -readpass <(printf '%s' "$password")
+  else
+    sign
+  fi || { echo "release: osslsigncode could not sign $exe with $cert" >&2; exit 1; }
   exe=build/release/pivane-signed.exe
   when=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC')
   if [ ${#timestamp[@]} -gt 0 ]; then
@@ -92,4 +107,11 @@ if [ -n "$cert" ]; then
   fi
 fi
 unset password
-/usr/bin/python3 scripts/make-release.py "$exe" docs/LISEZMOI.txt dist
+# Made aside and moved in at the end, so that a release cut off in the
+# middle leaves no zip without its sums, nor sums of another zip.
+trap 'rm -f dist/pivane-*.zip dist/SHA256SUMS' EXIT
+/usr/bin/python3 scripts/make-release.py "$exe" docs/LISEZMOI.txt build/release/dist
+mkdir -p dist
+mv build/release/dist/pivane-*.zip build/release/dist/SHA256SUMS dist/
+trap - EXIT
+echo "release: dist/ holds $(cd dist && echo pivane-*.zip) and SHA256SUMS"

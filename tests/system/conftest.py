@@ -161,7 +161,8 @@ class Prefix:
             return subprocess.CompletedProcess(result.args, result.returncode, out.read(),
                                                err.read())
 
-    def start(self, *args, relay=False, channels=""):
+    def start(self, *args, relay=False, channels="", stdin=subprocess.DEVNULL,
+              stdout=subprocess.DEVNULL):
         """Starts a Windows program; its relay trace (and Wine's trace of the
         channels named, such as ",+exec") goes to the returned process's
         `trace` file."""
@@ -169,8 +170,8 @@ class Prefix:
         if relay:
             env["WINEDEBUG"] = "+pid,+relay" + channels
         trace = tempfile.NamedTemporaryFile(prefix="relay-", suffix=".txt")
-        process = subprocess.Popen(["wine", *map(str, args)], env=env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=trace)
+        process = subprocess.Popen(["wine", *map(str, args)], env=env, stdin=stdin,
+                                   stdout=stdout, stderr=trace)
         process.trace = trace
         return process
 

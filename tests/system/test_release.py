@@ -13,7 +13,7 @@ from conftest import ROOT
 ZIP = "pivane-2.1.s.zip"
 
 
-def release(place, *args, env=None):
+def release(place, *args, env=None, check=True):
     """Runs the release command in a copy of the working tree at `place`;
     returns the dist folder and what the command printed."""
     files = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
@@ -22,7 +22,7 @@ def release(place, *args, env=None):
         if (ROOT / name).is_file():
             (place / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy2(ROOT / name, place / name)
-    result = subprocess.run(["bash", "scripts/release.sh", *args], cwd=place, check=True,
+    result = subprocess.run(["bash", "scripts/release.sh", *args], cwd=place, check=check,
                             capture_output=True, stdin=subprocess.DEVNULL, timeout=900, env=env)
     return place / "dist", result.stdout + result.stderr
 
@@ -100,6 +100,49 @@ exec /usr/bin/osslsigncode "$@"
 """
 
 
+def make_certificate(keys, password_env):
+    """A throwaway code-signing certificate: cert.pem, and cert.pfx under the
+    password in the environment given."""
+    quiet = dict(check=True, capture_output=True, stdin=subprocess.DEVNULL)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Pivane test", "-keyout", keys / "key.pem",
+                    "-out", keys / "cert.pem", "-addext", "keyUsage=critical,digitalSignature",
+                    "-addext", "extendedKeyUsage=codeSigning"], **quiet)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", keys / "key.pem",
+                    "-in", keys / "cert.pem", "-out", keys / "cert.pfx",
+                    "-passout", "env:PIVANE_SIGN_PASSWORD"], env=password_env, **quiet)
+    return keys / "cert.pfx"
+
+
+def test_a_file_without_password_signs_and_a_release_that_stops_leaves_no_zip(
+        tmp_path_factory):
+    keys = tmp_path_factory.mktemp("bare-keys")
+    env = dict(os.environ, PIVANE_SIGN_PASSWORD="")
+    env.pop("PIVANE_SIGN_TIMESTAMP", None)
+    pfx = make_certificate(keys, env)
+    place = tmp_path_factory.mktemp("bare")
+    dist, _ = release(place, "--sign", str(pfx), env=env)
+    with zipfile.ZipFile(dist / ZIP) as archive:
+        archive.extract("PIVANE.EXE", keys)
+    subprocess.run(["osslsigncode", "verify", "-CAfile", keys / "cert.pem",
+                    "-in", keys / "PIVANE.EXE"], check=True, capture_output=True)
+
+    earlier = {name: (dist / name).read_bytes() for name in (ZIP, "SHA256SUMS")}
+    unset = dict(env)
+    del unset["PIVANE_SIGN_PASSWORD"]
+    stops = [  # what stops the release, and what it says
+        (unset, pfx, b"PIVANE_SIGN_PASSWORD is not set"),
+        (dict(env, PIVANE_SIGN_PASSWORD="wrong"), pfx, b"could not sign"),
+        (env, keys / "gone.pfx", b"cannot read the certificate file"),
+    ]
+    for stop_env, certificate, said in stops:
+        for name, data in earlier.items():
+            (dist / name).write_bytes(data)
+        _, out = release(place, "--sign", str(certificate), env=stop_env, check=False)
+        assert said in out, out
+        assert not list(dist.iterdir()), (said, out)
+
+
 def test_signed_release_verifies_gives_the_same_bytes_twice_and_keeps_its_password(
         tmp_path_factory):
     keys = tmp_path_factory.mktemp("keys")
@@ -109,13 +152,7 @@ def test_signed_release_verifies_gives_the_same_bytes_twice_and_keeps_its_passwo
                PATH=f"{keys}:{os.environ['PATH']}")
     env.pop("PIVANE_SIGN_TIMESTAMP", None)
     quiet = dict(check=True, capture_output=True, stdin=subprocess.DEVNULL)
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                    "-subj", "/CN=Pivane test", "-keyout", keys / "key.pem",
-                    "-out", keys / "cert.pem", "-addext", "keyUsage=critical,digitalSignature",
-                    "-addext", "extendedKeyUsage=codeSigning"], **quiet)
-    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", keys / "key.pem",
-                    "-in", keys / "cert.pem", "-out", keys / "cert.pfx",
-                    "-passout", "env:PIVANE_SIGN_PASSWORD"], env=env, **quiet)
+    make_certificate(keys, env)
 
     places = [tmp_path_factory.mktemp("signed"), tmp_path_factory.mktemp("elsewhere") / "signed"]
     runs = [release(place, "--sign", str(keys / "cert.pfx"), env=env) for place in places]
