@@ -9,7 +9,7 @@ import time
 
 from conftest import ICON_KEY, ICON_SIZE_KEY, ROOT, WineHang
 
-KIT = ROOT / "check" / "PIVCHECK.CMD"
+KIT = ROOT / "scripts" / "PIVCHECK.CMD"
 
 # The tester's answers, in the order the kit asks: go on, then each
 # question (one answer the kit does not take, asked again).
