@@ -56,10 +56,13 @@ Dword GetModuleFileNameW(char16_t* buffer, Dword size) {
 
 // The program's own image: the one file opened by a UTF-16 name. A running
 // image takes no writer.
-FileHandle CreateFileW(const char16_t* fileName, Dword desiredAccess, Dword, Dword, Dword) {
+FileHandle CreateFileW(const char16_t* fileName, Dword desiredAccess, Dword,
+                       Dword creationDisposition, Dword) {
   if (Record("CreateFileW")) return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
   if (fileName != Windows().ModuleFileName) return FailWith(NotFoundCode, INVALID_HANDLE_VALUE);
-  if (desiredAccess & GENERIC_WRITE) return FailWith(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+  if ((desiredAccess & GENERIC_WRITE) || creationDisposition != OPEN_EXISTING) {
+    return FailWith(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+  }
   const std::uintptr_t handle = NextHandle++;
   FileHandles[handle] = OpenFile{"(image)"};
   ++Windows().OpenFiles;
@@ -192,8 +195,12 @@ Dword WNetGetUniversalNameW(ModuleHandle mpr, const char16_t* localPath, char16_
 
 // The classes the system registers for every process; a class that no one
 // registered makes no window.
-WindowHandle CreateWindowExA(Dword, const char* className, Dword) {
-  if (Record("CreateWindowExA", className)) return FailWith(DeniedCode, WindowHandle{});
+WindowHandle CreateWindowExA(Dword exStyle, const char* className, Dword style) {
+  char styles[24];
+  std::snprintf(styles, sizeof styles, " %X %X", style, exStyle);
+  if (Record("CreateWindowExA", className + std::string(styles))) {
+    return FailWith(DeniedCode, WindowHandle{});
+  }
   static constexpr const char* SystemClasses[] = {"BUTTON",   "EDIT",      "LISTBOX",
                                                   "COMBOBOX", "SCROLLBAR", "STATIC"};
   const std::string name = className;

@@ -295,7 +295,26 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     unreadable();
     Fake::FailCall("WNetGetUniversalNameW", 1);
   };
-  const auto subst = [] { Fake::Windows().SubstDrives[u'S'] = u"C:\\Outils"; };
+  const auto subst = [] { Fake::Windows().SubstDrives[u'S'] = u"Z:\\Outils"; };
+  const auto fails = [](const char* call) { return [call] { Fake::FailCall(call, 1); }; };
+  // What the copy leaves, whatever it ends with: the value alone; the
+  // value pointed away and the library kept (held open elsewhere); the
+  // option installed; a record of a refresh, as a run of this user cut
+  // off meanwhile leaves it.
+  const auto valueOnly = [] {
+    Fake::SetValue(Fake::Windows().MachineRoot, IconKey, "4", REG_SZ, InstalledForm + '\0');
+  };
+  const auto libraryKept = [] {
+    Fake::SetValue(Fake::Windows().MachineRoot, IconKey, "4", REG_SZ, FallbackForm + '\0');
+  };
+  const auto installs = [this] { Installed(); };
+  const auto leavesRecord = [] {
+    Fake::SetValue(Fake::Windows().UserRoot, IconSizeKey, IconSizeValue, REG_SZ, "16");
+    Fake::SetValue(Fake::Windows().UserRoot, "Software\\Pivane", IconSizeValue, REG_BINARY,
+                   std::string("\1\1\0\0\0"
+                               "32\0",
+                               8));
+  };
   const auto noFinalPath = [] { Fake::Windows().FinalPathCall = false; };
   const auto withoutTheUpdate = [] { Fake::Windows().DllDirectoriesCall = false; };
   // clang-format off
@@ -324,7 +343,15 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       {.name = "NetworkDrive", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = share, .arrange = onShare},
       {.name = "NetworkDriveUnreadable", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = share, .arrange = unreadable},
       {.name = "NetworkDriveUnnamed", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &mapped, .startedAs = mapped, .arrange = unnamed},
-      {.name = "SubstLetter", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .startedAs = u"C:\\Outils\\PIVANE.EXE", .arrange = subst},
+      {.name = "SubstLetter", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .startedAs = u"Z:\\Outils\\PIVANE.EXE", .arrange = subst},
+      {.name = "CopyEndsOtherwise", .switches = "/I", .elevated = false, .copyCode = 2, .copy = "/S /I", .boxes = {0x24, 0x10010}, .exitCode = 1, .installedAfter = true, .duringCopy = installs},
+      {.name = "WaitFails", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10010}, .exitCode = 1, .arrange = fails("MsgWaitForMultipleObjects")},
+      {.name = "NoComApartment", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .arrange = fails("CoInitializeEx")},
+      {.name = "CopyWroteTheValueOnly", .switches = "/I", .elevated = false, .copyChanges = false, .copy = "/S /I", .boxes = {0x24, 0x10010}, .exitCode = 1, .duringCopy = valueOnly},
+      {.name = "LibraryAloneAndCopyDidNothing", .switches = "/I", .elevated = false, .copyChanges = false, .copy = "/S /I", .boxes = {0x24, 0x10010}, .exitCode = 1, .arrange = [] { Fake::Windows().Files[LibraryPath].Contents = Image; }},
+      {.name = "CopyLeftTheLibrary", .switches = "/U", .elevated = false, .installedBefore = true, .copyChanges = false, .copy = "/S /U", .boxes = {0x24, 0x10040}, .broadcasts = 2, .duringCopy = libraryKept},
+      {.name = "RecordLeftMeanwhile", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 3, .duringCopy = leavesRecord},
+      {.name = "RecordLeftLockTaken", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .duringCopy = [&] { leavesRecord(); anotherRun(); }},
       {.name = "NoFinalPath", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .arrange = [&] { subst(); noFinalPath(); }},
       {.name = "Vista", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .version = Vista},
       {.name = "SevenWithoutTheUpdate", .switches = "/U", .elevated = false, .installedBefore = true, .copy = "/S /U", .boxes = {0x24, 0x10040}, .broadcasts = 2, .version = Seven, .arrange = withoutTheUpdate},
@@ -372,15 +399,19 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       EXPECT_EQ(launch.Mask, 0x00800540u) << c.name;
       EXPECT_TRUE(launch.OwnerInFront) << c.name;
       EXPECT_FALSE(launch.OwnedMutex) << c.name;
-      EXPECT_TRUE(launch.InComApartment) << c.name;
+      // Left once where it was entered, and only there.
+      EXPECT_EQ(launch.InComApartment, Fake::CallCount("CoUninitialize") == 1) << c.name;
       // The window stood, its messages answered, while the copy ran; it was
       // made before the question and brought to the front right after it.
-      EXPECT_EQ(launch.WindowsWhileCopyRan, 1u) << c.name;
+      EXPECT_EQ(launch.WindowsWhileCopyRan, Fake::CallCount("GetExitCodeProcess") > 0) << c.name;
       EXPECT_EQ(launch.Unanswered, 0u) << c.name;
       EXPECT_LT(Index("CreateWindowExA STATIC"), question) << c.name;
       EXPECT_EQ(Index("SetForegroundWindow"), question + 1) << c.name;
       EXPECT_GT(Index("DestroyWindow"), Index("GetExitCodeProcess")) << c.name;
     }
+    // A window only where the question may hand the work on, never shown.
+    const bool asks = c.elevated == false && c.switches[1] != 'S' && c.boxes[0] == 0x24;
+    EXPECT_EQ(Fake::CallCount("CreateWindowExA STATIC 80000000 80"), asks) << c.name;
     EXPECT_EQ(Fake::CallCount("CreateWindowExA"), Fake::CallCount("DestroyWindow")) << c.name;
     EXPECT_TRUE(Windows().OurWindows.empty()) << c.name;
     EXPECT_EQ(Windows().ComApartments, 0) << c.name;
