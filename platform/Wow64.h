@@ -7,7 +7,7 @@
 
 namespace WindowsOps {
 
-// processMachine: what IsWow64Process2 says of the process (10 version 1709
+// processMachine: what IsWow64Process2 says of the process (10 version 1511
 // and later), where it answers; wow64Process: what IsWow64Process says.
 // The latter answers FALSE for an x86 program on Windows on ARM, which
 // redirects it as x64 does; the former names any emulation, and answers
