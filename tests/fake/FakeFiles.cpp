@@ -9,15 +9,15 @@
 #include "tests/fake/FakeInternal.h"
 
 namespace Fake {
-namespace {
 
 bool InSystemDirectory(const std::string& path) {
   const std::optional<std::string>& directory = TheMachine.SystemDirectory;
   return directory && path.size() > directory->size() &&
-         !NoCase()(path.substr(0, directory->size()), *directory) &&
-         !NoCase()(*directory, path.substr(0, directory->size())) &&
+         NoCase::Equal(path.substr(0, directory->size()), *directory) &&
          path[directory->size()] == '\\';
 }
+
+namespace {
 
 File* FindFile(const std::string& path) {
   auto found = TheMachine.Files.find(path);
@@ -34,9 +34,8 @@ OpenFile* FindOpenFile(FileHandle file) {
 }
 
 bool OpenByUs(const std::string& path) {
-  return std::any_of(FileHandles.begin(), FileHandles.end(), [&](const auto& open) {
-    return !NoCase()(open.second.Path, path) && !NoCase()(path, open.second.Path);
-  });
+  return std::any_of(FileHandles.begin(), FileHandles.end(),
+                     [&](const auto& open) { return NoCase::Equal(open.second.Path, path); });
 }
 
 }  // namespace

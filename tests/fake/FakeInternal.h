@@ -74,6 +74,8 @@ inline bool MayChangeTheMachine() {
 }
 
 std::vector<std::string> SplitPath(const std::string& path);
+// Directly in the system directory or below it, in any case.
+bool InSystemDirectory(const std::string& path);
 
 // Fails a call with the error Windows gives.
 template <typename Result>

@@ -145,15 +145,9 @@ ModuleHandle LoadLibraryExA(const char* fileName, Dword flags) {
     return FailWith(NotFoundCode, ModuleHandle{});
   }
   const std::string path = fileName;
-  const std::string folder = Windows().SystemDirectory.value_or("?") + "\\";
-  if (path.size() <= folder.size() || NoCase()(path.substr(0, folder.size()), folder) ||
-      NoCase()(folder, path.substr(0, folder.size()))) {
-    return FailWith(NotFoundCode, ModuleHandle{});
-  }
-  const std::string name = path.substr(folder.size());
-  const auto is = [&](const char* known) {
-    return !NoCase()(name, known) && !NoCase()(known, name);
-  };
+  if (!InSystemDirectory(path)) return FailWith(NotFoundCode, ModuleHandle{});
+  const std::string name = path.substr(Windows().SystemDirectory->size() + 1);
+  const auto is = [&](const char* known) { return NoCase::Equal(name, known); };
   if (is("shell32.dll")) return Shell32Module;
   if (is("mpr.dll")) return MprModule;
   if (is("ole32.dll")) return Ole32Module;
@@ -204,9 +198,9 @@ WindowHandle CreateWindowExA(Dword exStyle, const char* className, Dword style) 
   static constexpr const char* SystemClasses[] = {"BUTTON",   "EDIT",      "LISTBOX",
                                                   "COMBOBOX", "SCROLLBAR", "STATIC"};
   const std::string name = className;
-  const bool registered = std::any_of(
-      std::begin(SystemClasses), std::end(SystemClasses),
-      [&](const char* known) { return !NoCase()(name, known) && !NoCase()(known, name); });
+  const bool registered =
+      std::any_of(std::begin(SystemClasses), std::end(SystemClasses),
+                  [&](const char* known) { return NoCase::Equal(name, known); });
   if (!registered) return FailWith(ERROR_CANNOT_FIND_WND_CLASS, WindowHandle{});
   const std::uintptr_t window = NextHandle++;
   Windows().OurWindows.insert(window);

@@ -39,6 +39,9 @@ inline constexpr Dword DeleteRight = 0x10000;
 // Windows compares registry and file names without regard to case.
 struct NoCase {
   bool operator()(const std::string& a, const std::string& b) const;
+  static bool Equal(const std::string& a, const std::string& b) {
+    return !NoCase()(a, b) && !NoCase()(b, a);
+  }
 };
 
 struct RegistryValue {
