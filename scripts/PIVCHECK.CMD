@@ -75,14 +75,22 @@ rem Windows 7 prints the bytes with spaces between them.
 if defined SHALINE set SHALINE=%SHALINE: =%
 if defined SHALINE if not "%SHALINE:~63,1%"=="" if "%SHALINE:~64,1%"=="" set SHA=%SHALINE%
 
-rem What is found is what every row is held to, so it is read twice and
-rem must read the same (see :check).
+rem What is found is what every row is held to: it is what two readings
+rem in a row agree on, out of four at most (see :check).
+set READS=0
+set READING=
+:readfound
+set /a READS+=1
+set LASTREADING=%READING%
 call :state
+set READING=%VALUEIS% %FILEIS% %SIZE%
+if "%READING%"=="%LASTREADING%" goto steady
+if %READS% LSS 4 goto readfound
+goto unsteady
+:steady
 set FOUNDVALUE=%VALUEIS%
 set FOUNDFILE=%FILEIS%
 set FOUNDSIZE=%SIZE%
-call :state
-if not "%VALUEIS% %FILEIS% %SIZE%"=="%FOUNDVALUE% %FOUNDFILE% %FOUNDSIZE%" goto unsteady
 set FOUNDKEY=yes
 reg query "%ICONKEY%" >nul 2>&1
 if errorlevel 1 set FOUNDKEY=no
@@ -95,9 +103,9 @@ echo %SYSDIR%\pivane.dll: %FOUNDFILE% bytes.
 echo One of them is not Pivane's: the kit changes nothing.
 exit /b 1
 :unsteady
-echo reg.exe read the option and the icon size two ways:
-echo "%FOUNDVALUE% %FOUNDFILE% %FOUNDSIZE%", then "%VALUEIS% %FILEIS% %SIZE%".
-echo The kit changes nothing. Run it again.
+echo No two readings in a row of the option and the icon size agreed (the
+echo last two: "%LASTREADING%", "%READING%"). The kit changes nothing.
+echo Run it again.
 exit /b 1
 :ours
 
