@@ -162,7 +162,7 @@ class Prefix:
                                                err.read())
 
     def start(self, *args, relay=False, channels="", stdin=subprocess.DEVNULL,
-              stdout=subprocess.DEVNULL):
+              stdout=subprocess.DEVNULL, cwd=None):
         """Starts a Windows program; its relay trace (and Wine's trace of the
         channels named, such as ",+exec") goes to the returned process's
         `trace` file."""
@@ -171,7 +171,7 @@ class Prefix:
             env["WINEDEBUG"] = "+pid,+relay" + channels
         trace = tempfile.NamedTemporaryFile(prefix="relay-", suffix=".txt")
         process = subprocess.Popen(["wine", *map(str, args)], env=env, stdin=stdin,
-                                   stdout=stdout, stderr=trace)
+                                   stdout=stdout, stderr=trace, cwd=cwd)
         process.trace = trace
         return process
 
