@@ -53,6 +53,15 @@ constexpr unsigned char ToByte(char32_t codePoint) {
 
 }  // namespace Cp1252Detail
 
+// The UTF-16 character a Windows-1252 byte stands for, by the code page's
+// own table: the five bytes it leaves unused become the C1 controls of the
+// same number, as MultiByteToWideChar gives them.
+constexpr char16_t Cp1252ToUtf16(char byte) {
+  const auto code = static_cast<unsigned char>(byte);
+  const char16_t mapped = code >= 0x80 && code < 0xA0 ? Cp1252Detail::HighControls[code - 0x80] : 0;
+  return mapped != 0 ? mapped : code;
+}
+
 template <std::size_t N>
 constexpr Cp1252Text<N> Cp1252(const char (&utf8)[N]) {
   Cp1252Text<N> text;

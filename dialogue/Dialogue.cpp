@@ -51,9 +51,37 @@ MessageBuffer ComposeMessage(std::initializer_list<std::string_view> parts) {
   return buffer;
 }
 
+// Each byte becomes one UTF-16 character (the code page has no pairs), so
+// a text in UTF-16 takes as many characters as its bytes: the buffers are
+// of the same size.
+constexpr Dword Windows1252 = 1252;
+using WideMessageBuffer = std::array<char16_t, MessageBufferSize>;
+using WideCaption = std::array<char16_t, sizeof(BoxCaption)>;
+static_assert(std::tuple_size_v<WideMessageBuffer> == std::tuple_size_v<MessageBuffer>);
+
+template <typename Wide>
+Wide ToUtf16(const char* text) {
+  Wide wide{};
+  for (std::size_t i = 0; i + 1 < wide.size() && text[i] != '\0'; ++i) {
+    wide[i] = Cp1252ToUtf16(text[i]);
+  }
+  return wide;
+}
+
+// MessageBoxA reads its bytes in the ANSI code page, so the Windows-1252
+// texts read right through it only where that is 1252. Elsewhere the box
+// is given them in UTF-16, which every code page shows the same; where
+// MessageBoxW fails, MessageBoxA still shows the bytes: a box not shown
+// would read as No.
 int ShowBox(const MessageBuffer& text, Dword style, BoxPlace place = BoxPlace::AsUsual) {
-  return MessageBoxA(WindowHandle{}, text.data(), BoxCaption,
-                     place == BoxPlace::InFront ? style | MB_SETFOREGROUND : style);
+  if (place == BoxPlace::InFront) style |= MB_SETFOREGROUND;
+  if (GetACP() != Windows1252) {
+    const auto wideText = ToUtf16<WideMessageBuffer>(text.data());
+    const auto wideCaption = ToUtf16<WideCaption>(BoxCaption);
+    const int pressed = MessageBoxW(WindowHandle{}, wideText.data(), wideCaption.data(), style);
+    if (pressed != 0) return pressed;
+  }
+  return MessageBoxA(WindowHandle{}, text.data(), BoxCaption, style);
 }
 
 }  // namespace

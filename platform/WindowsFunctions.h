@@ -13,12 +13,16 @@
 namespace WindowsOps {
 
 Dword GetVersion();
+// The system's ANSI code page: the one the A functions read their text in.
+Dword GetACP();
 Dword GetSystemDirectoryA(char* buffer, Dword size);
 const char* GetCommandLineA();
 const char* CharNextA(const char* position);
 Dword CharUpperBuffA(char* text, Dword length);
 
 int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword style);
+// 0 where the box could not be shown, as MessageBoxA.
+int MessageBoxW(WindowHandle owner, const char16_t* text, const char16_t* caption, Dword style);
 // Answers nonzero when every window handled the message or the wait gave up
 // on a hung one; *result may be null.
 std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t wParam,

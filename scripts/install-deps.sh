@@ -12,7 +12,7 @@ packages=(
   python3 python3-pytest python3-pytest-rerunfailures python3-pytest-xdist
   python3-pefile
   icoutils clang
-  osslsigncode openssl
+  osslsigncode openssl locales
 )
 
 need_root() {
@@ -90,4 +90,18 @@ if ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
     echo "install-deps: i386 programs still cannot start" >&2
     exit 1
   }
+fi
+
+# Wine takes the ANSI code page from the locale: the system tests read the
+# boxes under 1252, 1251 and UTF-8 (a locale with no ANSI code page).
+missing_locales=()
+for l in fr_FR ru_RU hi_IN; do
+  locale -a 2>/dev/null | grep -qx "$l.utf8" || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  need_root "generating the locales ${missing_locales[*]}"
+  for l in "${missing_locales[@]}"; do
+    grep -qx "$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" >>/etc/locale.gen
+  done
+  locale-gen
 fi

@@ -4,9 +4,9 @@
 # A test prefix does not start Wine's device, network, event-log and
 # plug-and-play services, which nothing of Pivane uses: under emulation they
 # take most of Wine's start-up and are where it now and then crashes. It
-# also names MessageBoxA, GetVersion, ShellExecuteExW, SHChangeNotify,
-# SetDefaultDllDirectories and GetFinalPathNameByHandleW as the calls that a
-# relay trace shows.
+# also names MessageBoxA, MessageBoxW, GetVersion, ShellExecuteExW,
+# SHChangeNotify, SetDefaultDllDirectories and GetFinalPathNameByHandleW as
+# the calls that a relay trace shows.
 set -euo pipefail
 dir=$1
 arch=$2
@@ -18,7 +18,7 @@ trap 'rm -f "$settings"' EXIT
   # Boxes go away at once without a window manager.
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n'
   if [ "$kind" = test ]; then
-    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\n"RelayInclude"="user32.MessageBoxA;kernel32.GetVersion;shell32.ShellExecuteExW;shell32.SHChangeNotify;kernel32.SetDefaultDllDirectories;kernel32.GetFinalPathNameByHandleW"\n\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\n"RelayInclude"="user32.MessageBoxA;user32.MessageBoxW;kernel32.GetVersion;shell32.ShellExecuteExW;shell32.SHChangeNotify;kernel32.SetDefaultDllDirectories;kernel32.GetFinalPathNameByHandleW"\n\n'
     for service in Eventlog MountMgr NDIS nsiproxy PlugPlay; do
       printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\%s]\n"Start"=dword:00000004\n\n' \
         "$service"

@@ -140,6 +140,8 @@ REGSAM ViewFor(KeyHandle key, Dword samDesired) {
 
 Dword GetVersion() { return ::GetVersion(); }
 
+Dword GetACP() { return ::GetACP(); }
+
 // Under WOW64 the directory named is reachable only with redirection off:
 // where it cannot be turned off, there is no directory to give.
 Dword GetSystemDirectoryA(char* buffer, Dword size) {
@@ -158,6 +160,10 @@ Dword CharUpperBuffA(char* text, Dword length) { return ::CharUpperBuffA(text, l
 
 int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword style) {
   return ::MessageBoxA(ToNative(owner), text, caption, style);
+}
+
+int MessageBoxW(WindowHandle owner, const char16_t* text, const char16_t* caption, Dword style) {
+  return ::MessageBoxW(ToNative(owner), Wide(text), Wide(caption), style);
 }
 
 std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t wParam,

@@ -178,6 +178,11 @@ Dword GetVersion() {
   return Windows().Version;
 }
 
+Dword GetACP() {
+  Record("GetACP");
+  return Windows().AnsiCodePage;
+}
+
 Dword GetSystemDirectoryA(char* buffer, Dword size) {
   Record("GetSystemDirectoryA");
   if (!Windows().SystemDirectory || Windows().RedirectionFails) return 0;

@@ -15,6 +15,16 @@ namespace {
 
 constexpr char IconSizeKey[] = "Control Panel\\Desktop\\WindowMetrics";
 constexpr char IconSizeValue[] = "Shell Icon Size";
+constexpr Dword ERROR_CALL_NOT_IMPLEMENTED = 120;
+
+// A box that was shown: the click on it is this process's input.
+int Answered() {
+  Windows().MayTakeForeground = true;
+  if (Windows().BoxAnswers.empty()) return IDYES;
+  int answer = Windows().BoxAnswers.front();
+  Windows().BoxAnswers.pop_front();
+  return answer;
+}
 
 }  // namespace
 }  // namespace Fake
@@ -27,12 +37,18 @@ int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword
   bool fails = Record("MessageBoxA", text);
   if (Windows().Dead) return 0;
   Windows().Boxes.push_back(Box{text, caption, style, static_cast<std::uintptr_t>(owner)});
-  if (fails) return 0;
-  Windows().MayTakeForeground = true;
-  if (Windows().BoxAnswers.empty()) return IDYES;
-  int answer = Windows().BoxAnswers.front();
-  Windows().BoxAnswers.pop_front();
-  return answer;
+  return fails ? 0 : Answered();
+}
+
+// Win32s, on Windows 3.x, has no Unicode boxes; Windows 95 and every later
+// system implement MessageBoxW.
+int MessageBoxW(WindowHandle owner, const char16_t* text, const char16_t* caption, Dword style) {
+  if (Record("MessageBoxW") || (Windows().Version & 0xFF) < 4) {
+    return FailWith(ERROR_CALL_NOT_IMPLEMENTED, 0);
+  }
+  Windows().Boxes.push_back(
+      Box{"", "", style, static_cast<std::uintptr_t>(owner), true, text, caption});
+  return Answered();
 }
 
 std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t, std::intptr_t,

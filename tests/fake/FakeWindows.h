@@ -83,6 +83,10 @@ struct Box {
   std::string Caption;
   Dword Style = 0;
   std::uintptr_t Owner = 0;
+  // Shown by MessageBoxW: its text and caption are these, not the bytes.
+  bool Wide = false;
+  std::u16string WideText{};
+  std::u16string WideCaption{};
 };
 
 struct Broadcast {
@@ -119,6 +123,7 @@ struct Machine {
   std::optional<std::string> SystemDirectory = std::string("C:\\WINDOWS\\system32");
   std::string CommandLine = "pivane.exe";
   bool DoubleByteCodePage = false;  // lead bytes as in code page 932
+  Dword AnsiCodePage = 1252;        // what GetACP answers
   // A Turkish language driver: i upper-cases to the dotted capital I (0xDD
   // in code page 1254), not to I.
   bool TurkishCasing = false;

@@ -24,11 +24,13 @@ ICON_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Icons
 ICON_SIZE_KEY = r"HKCU\Control Panel\Desktop\WindowMetrics"
 CAPTION = "Pivane pour Windows 9x-XP"
 
-# A box's call as the relay trace prints it: owner, text, caption, style.
-_STRING = r'[0-9a-f]{8} "((?:[^"\\]|\\.)*)"'
-_CALL = re.compile(r"Call user32\.MessageBoxA\(([0-9a-f]{8})," + _STRING + "," + _STRING +
+# A box's call as the relay trace prints it: which call, owner, text,
+# caption, style. MessageBoxW's strings come as L"...", each character past
+# ASCII as \xNNNN.
+_STRING = r'[0-9a-f]{8} L?"((?:[^"\\]|\\.)*)"'
+_CALL = re.compile(r"Call user32\.MessageBox([AW])\(([0-9a-f]{8})," + _STRING + "," + _STRING +
                    r",([0-9a-f]{8})\) ret=")
-_RETURN = re.compile(r"Ret  user32\.MessageBoxA\(.*\) retval=([0-9a-f]{8})")
+_RETURN = re.compile(r"Ret  user32\.MessageBox[AW]\(.*\) retval=([0-9a-f]{8})")
 
 
 def relay_escaped(text):
@@ -50,11 +52,11 @@ class WineHang(Exception):
 
 
 class Box:
-    """One MessageBoxA call of a run, and what it returned."""
+    """One MessageBoxA or MessageBoxW call of a run, and what it returned."""
 
-    def __init__(self, owner, text, caption, style, answer):
-        self.owner, self.text, self.caption, self.style = owner, text, caption, style
-        self.answer = answer
+    def __init__(self, wide, owner, text, caption, style, answer):
+        self.wide, self.owner, self.text, self.caption = wide, owner, text, caption
+        self.style, self.answer = style, answer
 
     def __repr__(self):
         return f"Box({self.text!r}, style={self.style:#x}, answer={self.answer})"
@@ -64,8 +66,8 @@ def boxes_in(trace):
     calls = [m for m in map(_CALL.search, trace.splitlines()) if m]
     answers = [int(m.group(1), 16) for m in map(_RETURN.search, trace.splitlines()) if m]
     answers += [None] * (len(calls) - len(answers))
-    return [Box(int(c.group(1), 16), c.group(2), c.group(3), int(c.group(4), 16), a)
-            for c, a in zip(calls, answers)]
+    return [Box(c.group(1) == "W", int(c.group(2), 16), c.group(3), c.group(4),
+                int(c.group(5), 16), a) for c, a in zip(calls, answers)]
 
 
 @pytest.fixture(scope="session")
@@ -186,9 +188,11 @@ class Prefix:
             process.wait()
             process.trace.close()
 
-    def run_pivane(self, exe, *args, answers=(), launcher=None, channels="", timeout=240):
+    def run_pivane(self, exe, *args, answers=(), launcher=None, channels="", timeout=240,
+                   before_answer=None):
         """Runs pivane.exe and answers its boxes in turn with the xdotool
-        keys given (Return takes the default button). Returns the exit code
+        keys given (Return takes the default button), each once
+        before_answer(index), where given, has returned. Returns the exit code
         and every box the run showed, read from the relay trace, which stays
         in `trace`."""
         command = [launcher, *args] if launcher else [exe, *args]
@@ -196,6 +200,8 @@ class Prefix:
         deadline = time.monotonic() + timeout
         try:
             for index, key in enumerate(answers):
+                if before_answer:
+                    before_answer(index)
                 self._answer(process, index, key, deadline)
             try:
                 code = process.wait(timeout=max(1, deadline - time.monotonic()))
@@ -223,7 +229,7 @@ class Prefix:
 
     def _answer(self, process, index, key, deadline):
         # X window ids are reused, so a box is told from the one before it
-        # by the count of MessageBoxA calls in the trace: box index+1 has
+        # by the count of MessageBoxA and MessageBoxW calls in the trace: box index+1 has
         # been called, and box index+2 not yet, while this one is answered.
         def progressed():
             return process.poll() is not None or self._boxes_called(process) > index + 1

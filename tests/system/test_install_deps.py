@@ -28,6 +28,8 @@ exit 100
     "dpkg": "#!/bin/sh\necho i386\n",
     "id": "#!/bin/sh\necho 0\n",
     "sleep": "#!/bin/sh\necho \"sleep $*\" >>\"$LOG\"\n",
+    # The locales the tests need are there: none is generated.
+    "locale": "#!/bin/sh\nprintf 'fr_FR.utf8\\nru_RU.utf8\\nhi_IN.utf8\\n'\n",
 }
 
 

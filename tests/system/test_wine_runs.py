@@ -176,6 +176,36 @@ def test_windows_3_is_refused_even_when_silent(win32, exe):
     assert not (win32.system32 / "pivane.dll").exists()
 
 
+def test_boxes_read_the_same_whatever_the_code_page(win32, exe, tmp_path):
+    # Wine takes the ANSI code page from the locale: 1252, 1251, and UTF-8
+    # for a locale that has none. Each box's label is read as the user
+    # sees it, whichever call made the box.
+    label = tmp_path / "label.txt"
+    read = []
+
+    def read_label(index):
+        result = win32.wine(helper("pivane_box_reader"), win32.windows_path(label), CAPTION)
+        if result.returncode == 3:
+            raise WineHang(f"box {index + 1} never came to the reader")
+        assert result.returncode == 0, result.returncode
+        read.append(label.read_bytes().decode("utf-8"))
+
+    expected = []
+    for locale, texts in [("fr_FR.UTF-8", [INSTALL_PROMPT, INSTALLED_BOX]),
+                          ("ru_RU.UTF-8", [UNINSTALL_PROMPT, RESTORED_BOX]),
+                          ("hi_IN.UTF-8", [INSTALL_PROMPT, CONFLICT_BOX])]:
+        if texts[1] == CONFLICT_BOX:
+            (win32.system32 / "pivane.dll").write_bytes(b"f" * 100)
+        win32.env["LC_ALL"] = locale
+        code, boxes = win32.run_pivane(exe, answers=["Return", "Return"],
+                                       before_answer=read_label)
+        assert code == 0
+        # Exactly the same call as before where the code page is 1252.
+        assert [b.wide for b in boxes] == [locale != "fr_FR.UTF-8"] * 2, locale
+        expected += texts
+    assert read == expected
+
+
 @pytest.fixture(scope="module")
 def versions_prefix(tmp_path_factory):
     """One win32 prefix for every Windows version that Wine is told to report."""
