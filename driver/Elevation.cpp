@@ -116,8 +116,7 @@ const char16_t* PathForTheCopy(const char16_t* path,
 // the wait again, so the queue is emptied before each.
 bool WaitForTheCopy(ProcessHandle process) {
   for (;;) {
-    WindowMessage message;
-    while (PeekMessageA(&message, PM_REMOVE)) DispatchMessageA(&message);
+    AnswerMessages();
     const Dword woke = MsgWaitForMultipleObjects(process, INFINITE, QS_ALLINPUT);
     if (woke == WAIT_OBJECT_0) return true;
     if (woke != WAIT_OBJECT_0 + 1) return false;
@@ -125,6 +124,12 @@ bool WaitForTheCopy(ProcessHandle process) {
 }
 
 }  // namespace
+
+// A message left in the queue would be found again at once, for ever.
+void AnswerMessages() {
+  WindowMessage message;
+  while (PeekMessageA(&message, PM_REMOVE)) DispatchMessageA(&message);
+}
 
 // The token says so itself, whatever version a compatibility mode
 // reports. Where the query, or the calls behind it, are missing (95 to XP,
@@ -216,7 +221,7 @@ CopyOutcome RunElevatedCopy(bool install, WindowHandle owner) {
   copy.Window = owner;
   copy.Verb = u"runas";
   copy.File = PathForTheCopy(path.data(), resolved);
-  copy.Parameters = install ? u"/S /I" : u"/S /U";
+  copy.Parameters = install ? u"/S /I /COPIE" : u"/S /U /COPIE";
   copy.Directory =
       directoryLength != 0 && directoryLength < ModulePathSize ? directory.data() : nullptr;
   copy.Show = SW_SHOWNORMAL;

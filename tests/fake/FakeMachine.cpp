@@ -116,6 +116,11 @@ void NewProcess() {
   m.DllDirectory.reset();
   m.ComApartments = 0;
   m.OurWindows.clear();
+  m.Posted.clear();
+  m.PostedNew = false;
+  m.PeeksKept = 0;
+  m.OtherRunSent = false;
+  m.SentWaiting = m.Unanswered = 0;
   m.DiesAtCall.reset();
   m.Dead = false;
   m.RefusedAllocation.reset();
