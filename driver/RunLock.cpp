@@ -82,11 +82,11 @@ Dword WaitAnswering(MutexHandle mutex, Dword milliseconds) {
   }
 }
 
+// A wait that fails at once must still let the time pass, or the poll
+// would spin without end.
 void Pause(Dword milliseconds, WindowHandle window) {
-  if (window == WindowHandle{}) {
+  if (window == WindowHandle{} || WaitAnswering(MutexHandle{}, milliseconds) == WAIT_FAILED) {
     Sleep(milliseconds);
-  } else {
-    WaitAnswering(MutexHandle{}, milliseconds);
   }
 }
 
