@@ -1,10 +1,11 @@
 // Vista to 11: with User Account Control on, a double-click runs a program
 // without administrator rights, an administrator's included, unless the
-// program asks Windows for them; pivane.exe has no manifest to ask with. So
+// program asks Windows for them; pivane.exe's manifest asks for nothing. So
 // an interactive run whose token is not elevated asks as installers do: once
 // the user has answered Oui, it starts itself again with the "runas" verb,
-// silent and told what to do, and waits for that copy. The copy reads the
-// state afresh under its own lock, and being silent never asks in its turn.
+// silent, told what to do and that it is the copy, and waits for it. The
+// copy reads the state afresh under its own lock, and being silent never
+// asks in its turn.
 //
 // PIVANE.EXE most often lies in a Downloads folder that any web page can
 // leave a DLL in, and a DLL loaded by name is looked for in the program's

@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // The copy's word, as the run hands it on, and in any case.
                     SwitchCase{"pivane.exe /S /I /COPIE", true, false, true, false, false, true},
                     SwitchCase{"pivane.exe /s /u /copie", true, false, false, true, true, true},
-                    SwitchCase{"pivane.exe /COPIES /COPI /-COPIE COPIE", false}));
+                    SwitchCase{"pivane.exe /COPIES /COPI /-COPIE COPIE OI OCOPIE", false}));
 
 struct SplitCase {
   const char* commandLine;
