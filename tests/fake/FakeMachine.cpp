@@ -119,7 +119,8 @@ void NewProcess() {
   m.Posted.clear();
   m.PostedNew = false;
   m.PeeksKept = 0;
-  m.OtherRunSent = false;
+  m.Sends = 0;
+  m.LastSentMs = 0;
   m.SentWaiting = m.Unanswered = 0;
   m.DiesAtCall.reset();
   m.Dead = false;

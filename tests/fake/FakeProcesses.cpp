@@ -97,17 +97,22 @@ bool PostedWakes(Dword wakeMask) {
   return true;
 }
 
-// A thread with windows that blocks meets another run's broadcast once:
-// one message to each window, waiting until the thread looks at its queue.
-// Whether the wait wakes for it; a wait that does not, or that blocks again
-// without looking, leaves those messages unanswered.
-bool SendWakes(Dword wakeMask) {
+// A thread with windows that waits until `until` meets a broadcast of
+// another run if one comes before then: one message to each window,
+// waiting until the thread looks at its queue. Whether the wait wakes for
+// it, the clock then at its coming; a wait that does not, or that waits
+// again without looking, leaves those messages unanswered.
+bool SendWakes(Dword until, Dword wakeMask) {
   Machine& m = TheMachine;
-  if (!m.OurWindows.empty() && !m.OtherRunSent) {
-    m.OtherRunSent = true;
-    m.SentWaiting = m.OurWindows.size();
-    if (wakeMask & QS_SENDMESSAGE) return true;
-  }
+  m.Unanswered += m.SentWaiting;
+  m.SentWaiting = 0;
+  const Dword at = m.Sends == 0 ? m.ClockMs : std::max(m.ClockMs, m.LastSentMs + 1000);
+  if (m.OurWindows.empty() || m.Sends >= 100 || at >= until) return false;
+  ++m.Sends;
+  m.LastSentMs = at;
+  AdvanceClock(at);
+  m.SentWaiting = m.OurWindows.size();
+  if (wakeMask & QS_SENDMESSAGE) return true;
   m.Unanswered += m.SentWaiting;
   m.SentWaiting = 0;
   return false;
@@ -150,11 +155,13 @@ Dword WaitForSingleObject(MutexHandle mutex, Dword milliseconds) {
   if (open == MutexHandles.end()) return WAIT_FAILED;
   const OtherRun* last = nullptr;
   const std::optional<Dword> free = FreeAt(open->second, last);
-  if (!free || *free > m.ClockMs) SendWakes(0);
-  if (!free || (milliseconds != INFINITE && *free > m.ClockMs + milliseconds)) {
-    // A wait without end on a run that never ends would hang the test.
-    if (milliseconds == INFINITE) return WAIT_FAILED;
-    AdvanceClock(m.ClockMs + milliseconds);
+  // A wait without end on a run that never ends would hang the test.
+  if (!free && milliseconds == INFINITE) return WAIT_FAILED;
+  const Dword start = m.ClockMs;
+  const bool timesOut = !free || (milliseconds != INFINITE && *free > start + milliseconds);
+  SendWakes(timesOut ? start + milliseconds : *free, 0);
+  if (timesOut) {
+    AdvanceClock(start + milliseconds);
     return WAIT_TIMEOUT;
   }
   AdvanceClock(*free);
@@ -181,8 +188,9 @@ bool CloseHandle(MutexHandle mutex) {
 // Windows sleeps at least as long as asked, to the timer's resolution.
 void Sleep(Dword milliseconds) {
   if (Record("Sleep", std::to_string(milliseconds))) return;
-  if (milliseconds > 0) SendWakes(0);
-  AdvanceClock(Windows().ClockMs + milliseconds + Windows().SleepLateMs);
+  const Dword start = Windows().ClockMs;
+  SendWakes(start + milliseconds, 0);
+  AdvanceClock(start + milliseconds + Windows().SleepLateMs);
 }
 
 Dword GetTickCount() {
@@ -308,15 +316,12 @@ Dword MsgWaitForMultipleObjects(MutexHandle mutex, Dword milliseconds, Dword wak
   const OtherRun* last = nullptr;
   const std::optional<Dword> free =
       mutex == MutexHandle{} ? std::nullopt : FreeAt(open->second, last);
-  if ((!free || *free > m.ClockMs) && SendWakes(wakeMask)) {
-    // It comes a second into the wait, or as the wait's time runs out.
-    AdvanceClock(m.ClockMs + std::min<Dword>(milliseconds, 1000));
-    return WAIT_OBJECT_0 + 1;
-  }
-  if (!free || (milliseconds != INFINITE && *free > m.ClockMs + milliseconds)) {
-    // A wait without end on a run that never ends would hang the test.
-    if (milliseconds == INFINITE) return WAIT_FAILED;
-    AdvanceClock(m.ClockMs + milliseconds);
+  if (!free && milliseconds == INFINITE) return WAIT_FAILED;
+  const Dword start = m.ClockMs;
+  const bool timesOut = !free || (milliseconds != INFINITE && *free > start + milliseconds);
+  if (SendWakes(timesOut ? start + milliseconds : *free, wakeMask)) return WAIT_OBJECT_0 + 1;
+  if (timesOut) {
+    AdvanceClock(start + milliseconds);
     return WAIT_TIMEOUT;
   }
   AdvanceClock(*free);

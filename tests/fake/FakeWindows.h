@@ -231,11 +231,13 @@ struct Machine {
     std::size_t Unanswered = 0;
   };
   std::vector<Launch> Started;
-  // Another run's broadcast, which meets the windows of ours once while
-  // this thread waits on a lock or sleeps: whether it came, how many of its
-  // messages still wait for the thread to look at its queue, and how many
-  // went unanswered (the thread waited on without looking).
-  bool OtherRunSent = false;
+  // Other runs' broadcasts, which meet the windows of ours once a second of
+  // the clock while this thread waits on a lock or sleeps: how many came
+  // (at most 100), the last one's time, how many of their messages still
+  // wait for the thread to look at its queue, and how many went unanswered
+  // (the thread waited on without looking).
+  int Sends = 0;
+  Dword LastSentMs = 0;
   std::size_t SentWaiting = 0;
   std::size_t Unanswered = 0;
   ElevationPrompt Prompt = ElevationPrompt::Yes;
