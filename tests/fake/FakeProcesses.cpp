@@ -106,8 +106,8 @@ bool SendWakes(Dword until, Dword wakeMask) {
   Machine& m = TheMachine;
   m.Unanswered += m.SentWaiting;
   m.SentWaiting = 0;
-  const Dword at = m.Sends == 0 ? m.ClockMs : std::max(m.ClockMs, m.LastSentMs + 1000);
-  if (m.OurWindows.empty() || m.Sends >= 100 || at >= until) return false;
+  const Dword at = m.Sends == 0 ? m.ClockMs : std::max(m.ClockMs, m.LastSentMs + 700);
+  if (m.OurWindows.empty() || m.Sends >= 5 || at >= until) return false;
   ++m.Sends;
   m.LastSentMs = at;
   AdvanceClock(at);

@@ -231,9 +231,10 @@ struct Machine {
     std::size_t Unanswered = 0;
   };
   std::vector<Launch> Started;
-  // Other runs' broadcasts, which meet the windows of ours once a second of
-  // the clock while this thread waits on a lock or sleeps: how many came
-  // (at most 100), the last one's time, how many of their messages still
+  // Other runs' broadcasts, which meet the windows of ours every 700 ms of
+  // the clock while this thread waits on a lock or sleeps, five at most (a
+  // wait that never ends then fails a test rather than hanging it): how
+  // many came, the last one's time, how many of their messages still
   // wait for the thread to look at its queue, and how many went unanswered
   // (the thread waited on without looking).
   int Sends = 0;
