@@ -23,12 +23,13 @@ function(pivane_icon output)
 endfunction()
 
 # Compiles resources/NAME.rc, whose files are looked up among the
-# generated ones, into a COFF object.
+# generated ones and then beside it, into a COFF object.
 function(pivane_resource_object name)
   add_custom_command(
     OUTPUT ${PIVANE_RESOURCE_DIR}/${name}.res.o
     COMMAND ${PIVANE_WINDRES} --target=pe-i386 -I ${PIVANE_RESOURCE_DIR}
-            -i ${CMAKE_SOURCE_DIR}/resources/${name}.rc -O coff -o ${PIVANE_RESOURCE_DIR}/${name}.res.o
+            -I ${CMAKE_SOURCE_DIR}/resources -i ${CMAKE_SOURCE_DIR}/resources/${name}.rc
+            -O coff -o ${PIVANE_RESOURCE_DIR}/${name}.res.o
     DEPENDS ${CMAKE_SOURCE_DIR}/resources/${name}.rc ${ARGN}
     VERBATIM)
 endfunction()
@@ -36,7 +37,8 @@ endfunction()
 pivane_icon(ActiveFolder.ico ActiveFolder16.txt ActiveFolder32.txt)
 pivane_icon(MainIcon.ico MainIcon32.txt)
 pivane_resource_object(IconLibrary ${PIVANE_RESOURCE_DIR}/ActiveFolder.ico)
-pivane_resource_object(Pivane ${PIVANE_RESOURCE_DIR}/MainIcon.ico)
+pivane_resource_object(Pivane ${PIVANE_RESOURCE_DIR}/MainIcon.ico
+  ${CMAKE_SOURCE_DIR}/resources/Pivane.manifest)
 
 # No entry point, no code, no timestamp: the same bytes on every build.
 add_custom_command(

@@ -1,10 +1,11 @@
 // Vista to 11: with User Account Control on, a double-click runs a program
 // without administrator rights, an administrator's included, unless the
-// program asks Windows for them; pivane.exe has no manifest to ask with. So
+// program asks Windows for them; pivane.exe's manifest asks for nothing. So
 // an interactive run whose token is not elevated asks as installers do: once
 // the user has answered Oui, it starts itself again with the "runas" verb,
-// silent and told what to do, and waits for that copy. The copy reads the
-// state afresh under its own lock, and being silent never asks in its turn.
+// silent, told what to do and that it is the copy, and waits for it. The
+// copy reads the state afresh under its own lock, and being silent never
+// asks in its turn.
 //
 // PIVANE.EXE most often lies in a Downloads folder that any web page can
 // leave a DLL in, and a DLL loaded by name is looked for in the program's
@@ -116,8 +117,7 @@ const char16_t* PathForTheCopy(const char16_t* path,
 // the wait again, so the queue is emptied before each.
 bool WaitForTheCopy(ProcessHandle process) {
   for (;;) {
-    WindowMessage message;
-    while (PeekMessageA(&message, PM_REMOVE)) DispatchMessageA(&message);
+    AnswerMessages();
     const Dword woke = MsgWaitForMultipleObjects(process, INFINITE, QS_ALLINPUT);
     if (woke == WAIT_OBJECT_0) return true;
     if (woke != WAIT_OBJECT_0 + 1) return false;
@@ -125,6 +125,12 @@ bool WaitForTheCopy(ProcessHandle process) {
 }
 
 }  // namespace
+
+// A message left in the queue would be found again at once, for ever.
+void AnswerMessages() {
+  WindowMessage message;
+  while (PeekMessageA(&message, PM_REMOVE)) DispatchMessageA(&message);
+}
 
 // The token says so itself, whatever version a compatibility mode
 // reports. Where the query, or the calls behind it, are missing (95 to XP,
@@ -216,7 +222,7 @@ CopyOutcome RunElevatedCopy(bool install, WindowHandle owner) {
   copy.Window = owner;
   copy.Verb = u"runas";
   copy.File = PathForTheCopy(path.data(), resolved);
-  copy.Parameters = install ? u"/S /I" : u"/S /U";
+  copy.Parameters = install ? u"/S /I /COPIE" : u"/S /U /COPIE";
   copy.Directory =
       directoryLength != 0 && directoryLength < ModulePathSize ? directory.data() : nullptr;
   copy.Show = SW_SHOWNORMAL;

@@ -29,9 +29,13 @@ std::optional<RunOutcome> Refused(Answer answer, const PromptWindow& window) {
   return answer == Answer::No ? RunOutcome::Declined : RunOutcome::Failed;
 }
 
-// After the value changed, by this run or by its copy.
+// After the value changed, by this run or by its copy. The copy with
+// rights tells the shell alone: its HKEY_CURRENT_USER may be another
+// account's (an administrator's name typed at Windows' prompt, or the
+// separate account of Administrator Protection), and the run that started
+// it refreshes its own user's icons once it ends.
 void RefreshIcons() {
-  RefreshShellIcons();
+  if (!ElevatedCopy) RefreshShellIcons();
   TellShellIconsChanged();
 }
 
@@ -61,7 +65,7 @@ RunOutcome RunElevated(RunLock& lock, bool install, const PromptWindow& window) 
   // switches ends so, as a plain run, having changed nothing. Without the
   // lock the state is still read (a read changes nothing), and the icons
   // wait for the next refresh.
-  const bool held = lock.Take() == RunLockOutcome::Held;
+  const bool held = lock.Take(window.Window) == RunLockOutcome::Held;
   if (held) ReplayRefreshRecord();
   if (!IsAsAsked(install)) {
     ShowOperationError(BoxPlace::InFront);
@@ -92,7 +96,8 @@ RunOutcome RunToggle() {
     ShowOperationError();
     return RunOutcome::Failed;
   }
-  ReplayRefreshRecord();
+  // A record in the copy's hive is not its user's to replay.
+  if (!ElevatedCopy) ReplayRefreshRecord();
   const bool installed = DetectOptionState();
   // Already as asked: nothing is written, opened or broadcast. Under /I
   // that takes the library in place as well as the value naming it.

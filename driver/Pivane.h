@@ -12,6 +12,11 @@ extern bool SilentMode;
 // Set by ParseSwitches for /I (install only) and /U (uninstall only).
 extern bool InstallOnly;
 extern bool UninstallOnly;
+// Set by ParseSwitches for the word that a run hands the copy of itself
+// that it starts with rights (RunElevatedCopy), which no user needs: that
+// copy leaves its own HKEY_CURRENT_USER alone.
+inline constexpr char CopySwitch[] = "/COPIE";
+extern bool ElevatedCopy;
 
 // The system directory without trailing backslashes.
 extern Text SystemDir;
@@ -79,9 +84,10 @@ class RunLock {
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
 
-  // Takes the lock, waiting as long as the run may; on any outcome but
+  // Takes the lock, waiting as long as the run may, answering the
+  // messages of the window given, if any, meanwhile; on any outcome but
   // Held, nothing is held.
-  RunLockOutcome Take();
+  RunLockOutcome Take(WindowsOps::WindowHandle window = {});
   // Lets go of whatever is held; the lock may be taken again.
   void Release();
 
@@ -122,6 +128,9 @@ void KeepDllSearchInTheSystem();
 void LoadNamedDllsFromTheSystem();
 WindowsOps::ModuleHandle LoadSystemLibrary(std::string_view name);
 void TellShellIconsChanged();
+// Empties this thread's queue: what was sent to its windows is answered,
+// what was posted is handed on.
+void AnswerMessages();
 
 // The window handed to Windows' prompt for rights: made before the
 // question of a run that may hand its work to a copy (an interactive run

@@ -61,13 +61,43 @@ class WaitBudget {
   Dword Excused = 0;
 };
 
+// A run whose window stands (the one handed to Windows' prompt) answers
+// what is sent to it while it waits, as while its copy runs: a broadcast
+// meets every top-level window and would wait on it, and
+// WaitForSingleObject's remarks warn that a thread with windows that waits
+// so can deadlock the system. Each wake for messages empties the queue,
+// and the wait goes on for what is left of its time; on no mutex, the time
+// alone.
+Dword WaitAnswering(MutexHandle mutex, Dword milliseconds) {
+  const Dword start = GetTickCount();
+  for (;;) {
+    AnswerMessages();
+    Dword left = milliseconds;
+    if (milliseconds != INFINITE) {
+      const Dword spent = GetTickCount() - start;
+      left = spent >= milliseconds ? 0 : milliseconds - spent;
+    }
+    const Dword woke = MsgWaitForMultipleObjects(mutex, left, QS_ALLINPUT);
+    if (woke != WAIT_OBJECT_0 + 1) return woke;
+  }
+}
+
+// A wait that fails at once must still let the time pass, or the poll
+// would spin without end.
+void Pause(Dword milliseconds, WindowHandle window) {
+  if (window == WindowHandle{} || WaitAnswering(MutexHandle{}, milliseconds) == WAIT_FAILED) {
+    Sleep(milliseconds);
+  }
+}
+
 enum class Opened { Yes, NameRefused, GaveUp, Failed };
 
 // Opens the named mutex, making it where no run holds it. One that exists
 // but is refused to us is another user's run going on now (the mutex lives
 // only while some run holds it): it is looked for again every half second
 // while the budget lasts, since its boxes, if any, are not ours to see.
-Opened OpenMutex(const char* name, MutexHandle& mutex, const WaitBudget& budget) {
+Opened OpenMutex(const char* name, MutexHandle& mutex, const WaitBudget& budget,
+                 WindowHandle window) {
   for (;;) {
     mutex = CreateMutexA(name);
     if (mutex != MutexHandle{}) return Opened::Yes;
@@ -76,14 +106,15 @@ Opened OpenMutex(const char* name, MutexHandle& mutex, const WaitBudget& budget)
     if (error != ERROR_ACCESS_DENIED_CODE) return Opened::Failed;
     const Dword left = budget.Left();
     if (left == 0) return Opened::GaveUp;
-    Sleep(left < LockPollMs ? left : LockPollMs);
+    Pause(left < LockPollMs ? left : LockPollMs, window);
   }
 }
 
 // A mutex left by a run that died is taken over: the record it may have
 // left is replayed.
-RunLockOutcome Wait(MutexHandle mutex, Dword milliseconds) {
-  const Dword answer = WaitForSingleObject(mutex, milliseconds);
+RunLockOutcome Wait(MutexHandle mutex, Dword milliseconds, WindowHandle window) {
+  const Dword answer = window == WindowHandle{} ? WaitForSingleObject(mutex, milliseconds)
+                                                : WaitAnswering(mutex, milliseconds);
   if (answer == WAIT_OBJECT_0 || answer == WAIT_ABANDONED) return RunLockOutcome::Held;
   return answer == WAIT_TIMEOUT ? RunLockOutcome::GaveUp : RunLockOutcome::Unavailable;
 }
@@ -102,15 +133,15 @@ void HeldMutex::LetGo() {
   Owned = false;
 }
 
-RunLockOutcome RunLock::Take() {
+RunLockOutcome RunLock::Take(WindowHandle window) {
   Release();
   WaitBudget budget;
-  Opened opened = OpenMutex(MachineLockName, Machine.Handle, budget);
+  Opened opened = OpenMutex(MachineLockName, Machine.Handle, budget, window);
   if (opened == Opened::NameRefused) {
     // One namespace, one session: one lock, waited for as the session's.
-    opened = OpenMutex(PlainLockName, Session.Handle, budget);
+    opened = OpenMutex(PlainLockName, Session.Handle, budget, window);
   } else if (opened == Opened::Yes) {
-    opened = OpenMutex(SessionLockName, Session.Handle, budget);
+    opened = OpenMutex(SessionLockName, Session.Handle, budget, window);
   }
   if (opened != Opened::Yes) {
     Release();
@@ -118,11 +149,11 @@ RunLockOutcome RunLock::Take() {
   }
 
   const Dword before = GetTickCount();
-  RunLockOutcome outcome = Wait(Session.Handle, SilentMode ? budget.Left() : INFINITE);
+  RunLockOutcome outcome = Wait(Session.Handle, SilentMode ? budget.Left() : INFINITE, window);
   Session.Owned = outcome == RunLockOutcome::Held;
   if (!SilentMode) budget.Excuse(GetTickCount() - before);
   if (Session.Owned && Machine.Handle != MutexHandle{}) {
-    outcome = Wait(Machine.Handle, budget.Left());
+    outcome = Wait(Machine.Handle, budget.Left(), window);
     Machine.Owned = outcome == RunLockOutcome::Held;
   }
   if (outcome != RunLockOutcome::Held) Release();

@@ -10,6 +10,7 @@ using namespace WindowsOps;
 constinit bool SilentMode = false;
 constinit bool InstallOnly = false;
 constinit bool UninstallOnly = false;
+constinit bool ElevatedCopy = false;
 constinit Text SystemDir;
 
 namespace {
@@ -22,21 +23,34 @@ bool IsSeparator(char c) {
   return byte >= 1 && byte <= 32;
 }
 
-// /I and /U are compared in ASCII, folding a to z alone: under a Turkish
-// locale CharUpperBuffA may make i the dotted capital I, and a logon
-// script's /s /i would become a plain /S, a toggle.
-bool IsSwitch(const Text& argument, char letter) {
+// /I, /U and the copy's word are compared in ASCII, folding a to z alone:
+// under a Turkish locale CharUpperBuffA may make i the dotted capital I,
+// and a logon script's /s /i would become a plain /S, a toggle.
+bool IsSwitch(const Text& argument, std::string_view word) {
   const std::string_view view = argument.View();
-  return argument.Ok() && view.size() == 2 && view[0] == '/' &&
-         (view[1] == letter || view[1] == letter + ('a' - 'A'));
+  if (!argument.Ok() || view.size() != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    const char upper = word[i];
+    const bool letter = upper >= 'A' && upper <= 'Z';
+    if (view[i] != upper && !(letter && view[i] == upper + ('a' - 'A'))) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 void PivaneMain() {
   KeepDllSearchInTheSystem();
+  const bool switchesRead = ParseSwitches();
+  // Every branch below may show a box, and a box loads DLLs by name: what
+  // the search would still take from the program's folder comes first from
+  // the system directory. Without that directory nothing can be loaded by
+  // its path, and the box that says so loads what it loads.
+  const bool systemDirRead = ReadSystemDirectory();
+  RunRights = ReadTokenRights();
+  if (systemDirRead) LoadNamedDllsFromTheSystem();
   RunOutcome outcome = RunOutcome::Failed;
-  if (!ParseSwitches()) {
+  if (!switchesRead) {
     // Without every argument read, /S may have gone unseen: nothing is
     // touched, and the failure is said unless silence was asked for.
     ShowOperationError();
@@ -45,13 +59,11 @@ void PivaneMain() {
     outcome = RunOutcome::BothAsked;
   } else if (IsWindows3()) {
     ShowWin3Refusal();
-  } else if (!ReadSystemDirectory()) {
+  } else if (!systemDirRead) {
     // Without the system directory every path would start at the root of
     // the current drive; touch nothing and say the operation failed.
     ShowOperationError();
   } else {
-    RunRights = ReadTokenRights();
-    LoadNamedDllsFromTheSystem();
     outcome = RunToggle();
   }
   ExitProcess(ExitCodeFor(outcome));
@@ -122,8 +134,9 @@ bool ParseSwitches() {
     const Text upper = UpperCopy(arguments[i]);
     if (!upper.Ok()) read = false;
     if (upper == "/S") SilentMode = true;
-    if (IsSwitch(arguments[i], 'I')) InstallOnly = true;
-    if (IsSwitch(arguments[i], 'U')) UninstallOnly = true;
+    if (IsSwitch(arguments[i], "/I")) InstallOnly = true;
+    if (IsSwitch(arguments[i], "/U")) UninstallOnly = true;
+    if (IsSwitch(arguments[i], CopySwitch)) ElevatedCopy = true;
   }
   return read;
 }

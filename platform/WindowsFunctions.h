@@ -122,6 +122,9 @@ WindowHandle CreateWindowExA(Dword exStyle, const char* className, Dword style);
 bool SetForegroundWindow(WindowHandle window);
 bool DestroyWindow(WindowHandle window);
 Dword MsgWaitForMultipleObjects(ProcessHandle process, Dword milliseconds, Dword wakeMask);
+// The same on a mutex, answering WAIT_ABANDONED where it was; on none (a
+// null handle), the time or the messages alone.
+Dword MsgWaitForMultipleObjects(MutexHandle mutex, Dword milliseconds, Dword wakeMask);
 bool PeekMessageA(WindowMessage* message, Dword removeMessage);
 std::intptr_t DispatchMessageA(const WindowMessage* message);
 

@@ -498,6 +498,15 @@ Dword MsgWaitForMultipleObjects(ProcessHandle process, Dword milliseconds, Dword
   return ::MsgWaitForMultipleObjects(1, handles, FALSE, milliseconds, wakeMask);
 }
 
+// With no object, Windows answers WAIT_OBJECT_0 for messages: the seam
+// answers WAIT_OBJECT_0 + 1 for them whatever it waits on.
+Dword MsgWaitForMultipleObjects(MutexHandle mutex, Dword milliseconds, Dword wakeMask) {
+  HANDLE handles[] = {ToNative(mutex)};
+  const DWORD count = mutex == MutexHandle{} ? 0 : 1;
+  const DWORD answer = ::MsgWaitForMultipleObjects(count, handles, FALSE, milliseconds, wakeMask);
+  return count == 0 && answer == WAIT_OBJECT_0 ? WAIT_OBJECT_0 + 1 : answer;
+}
+
 bool PeekMessageA(WindowMessage* message, Dword removeMessage) {
   MSG native{};
   if (!::PeekMessageA(&native, nullptr, 0, 0, removeMessage)) return false;

@@ -116,6 +116,12 @@ void NewProcess() {
   m.DllDirectory.reset();
   m.ComApartments = 0;
   m.OurWindows.clear();
+  m.Posted.clear();
+  m.PostedNew = false;
+  m.PeeksKept = 0;
+  m.Sends = 0;
+  m.LastSentMs = 0;
+  m.SentWaiting = m.Unanswered = 0;
   m.DiesAtCall.reset();
   m.Dead = false;
   m.RefusedAllocation.reset();

@@ -63,7 +63,60 @@ Dword CopyStartMs = 0;
 Dword CopyExitCode = 0;
 std::size_t SentToUs = 0;
 bool SentSeen = false;
+constexpr Dword QS_KEY = 0x0001;
+constexpr Dword QS_POSTMESSAGE = 0x0008;
 constexpr Dword QS_SENDMESSAGE = 0x0040;
+
+// When the named mutex is free: the end of the last run that holds it
+// from now on; none where one never ends.
+std::optional<Dword> FreeAt(const std::string& objectName, const OtherRun*& last) {
+  std::optional<Dword> free = TheMachine.ClockMs;
+  last = nullptr;
+  while (const OtherRun* holder = HolderAt(objectName, *free)) {
+    last = holder;
+    free = holder->EndsAtMs;
+    if (!free) break;
+  }
+  return free;
+}
+
+// Vista and 7 define QS_ALLINPUT as 0x04FF and refuse any bit above it
+// (8 added QS_TOUCH and QS_POINTER).
+bool MaskRefused(Dword wakeMask) {
+  const Dword version = TheMachine.Version;
+  const Dword release = ((version & 0xFF) << 8) | ((version >> 8) & 0xFF);
+  return release < 0x0602 && (wakeMask & ~Dword{0x04FF}) != 0;
+}
+
+// Input posted since the thread last looked at its queue wakes a wait
+// that asks for it; input already looked at does not.
+bool PostedWakes(Dword wakeMask) {
+  Machine& m = TheMachine;
+  if (m.Posted.empty() || !m.PostedNew || !(wakeMask & (QS_KEY | QS_POSTMESSAGE))) return false;
+  m.PostedNew = false;
+  return true;
+}
+
+// A thread with windows that waits until `until` meets a broadcast of
+// another run if one comes before then: one message to each window,
+// waiting until the thread looks at its queue. Whether the wait wakes for
+// it, the clock then at its coming; a wait that does not, or that waits
+// again without looking, leaves those messages unanswered.
+bool SendWakes(Dword until, Dword wakeMask) {
+  Machine& m = TheMachine;
+  m.Unanswered += m.SentWaiting;
+  m.SentWaiting = 0;
+  const Dword at = m.Sends == 0 ? m.ClockMs : std::max(m.ClockMs, m.LastSentMs + 700);
+  if (m.OurWindows.empty() || m.Sends >= 5 || at >= until) return false;
+  ++m.Sends;
+  m.LastSentMs = at;
+  AdvanceClock(at);
+  m.SentWaiting = m.OurWindows.size();
+  if (wakeMask & QS_SENDMESSAGE) return true;
+  m.Unanswered += m.SentWaiting;
+  m.SentWaiting = 0;
+  return false;
+}
 
 }  // namespace
 }  // namespace Fake
@@ -100,17 +153,15 @@ Dword WaitForSingleObject(MutexHandle mutex, Dword milliseconds) {
   if (Record("WaitForSingleObject", std::to_string(milliseconds))) return WAIT_FAILED;
   auto open = MutexHandles.find(static_cast<std::uintptr_t>(mutex));
   if (open == MutexHandles.end()) return WAIT_FAILED;
-  std::optional<Dword> free = m.ClockMs;
   const OtherRun* last = nullptr;
-  while (const OtherRun* holder = HolderAt(open->second, *free)) {
-    last = holder;
-    free = holder->EndsAtMs;
-    if (!free) break;
-  }
-  if (!free || (milliseconds != INFINITE && *free > m.ClockMs + milliseconds)) {
-    // A wait without end on a run that never ends would hang the test.
-    if (milliseconds == INFINITE) return WAIT_FAILED;
-    AdvanceClock(m.ClockMs + milliseconds);
+  const std::optional<Dword> free = FreeAt(open->second, last);
+  // A wait without end on a run that never ends would hang the test.
+  if (!free && milliseconds == INFINITE) return WAIT_FAILED;
+  const Dword start = m.ClockMs;
+  const bool timesOut = !free || (milliseconds != INFINITE && *free > start + milliseconds);
+  SendWakes(timesOut ? start + milliseconds : *free, 0);
+  if (timesOut) {
+    AdvanceClock(start + milliseconds);
     return WAIT_TIMEOUT;
   }
   AdvanceClock(*free);
@@ -137,7 +188,9 @@ bool CloseHandle(MutexHandle mutex) {
 // Windows sleeps at least as long as asked, to the timer's resolution.
 void Sleep(Dword milliseconds) {
   if (Record("Sleep", std::to_string(milliseconds))) return;
-  AdvanceClock(Windows().ClockMs + milliseconds + Windows().SleepLateMs);
+  const Dword start = Windows().ClockMs;
+  SendWakes(start + milliseconds, 0);
+  AdvanceClock(start + milliseconds + Windows().SleepLateMs);
 }
 
 Dword GetTickCount() {
@@ -220,6 +273,8 @@ Dword MsgWaitForMultipleObjects(ProcessHandle process, Dword milliseconds, Dword
       process != ProcessHandle{CopyValue} || CopyNow == CopyState::None) {
     return FailWith(ERROR_INVALID_HANDLE, WAIT_FAILED);
   }
+  if (MaskRefused(wakeMask)) return FailWith(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+  if (PostedWakes(wakeMask)) return WAIT_OBJECT_0 + 1;
   if (CopyNow == CopyState::Starting) {
     const Dword endsAt = CopyStartMs + m.CopyMs;
     if (milliseconds != INFINITE && m.ClockMs + milliseconds < endsAt) {
@@ -245,13 +300,56 @@ Dword MsgWaitForMultipleObjects(ProcessHandle process, Dword milliseconds, Dword
   return WAIT_OBJECT_0;
 }
 
+// The same on a mutex, or on nothing but the time (a null handle).
+Dword MsgWaitForMultipleObjects(MutexHandle mutex, Dword milliseconds, Dword wakeMask) {
+  Machine& m = Windows();
+  if (Record("MsgWaitForMultipleObjects",
+             "(mutex) " + (milliseconds == INFINITE ? "INFINITE" : std::to_string(milliseconds)))) {
+    return FailWith(ERROR_INVALID_HANDLE, WAIT_FAILED);
+  }
+  const auto open = MutexHandles.find(static_cast<std::uintptr_t>(mutex));
+  if (mutex != MutexHandle{} && open == MutexHandles.end()) {
+    return FailWith(ERROR_INVALID_HANDLE, WAIT_FAILED);
+  }
+  if (MaskRefused(wakeMask)) return FailWith(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+  if (PostedWakes(wakeMask)) return WAIT_OBJECT_0 + 1;
+  const OtherRun* last = nullptr;
+  const std::optional<Dword> free =
+      mutex == MutexHandle{} ? std::nullopt : FreeAt(open->second, last);
+  if (!free && milliseconds == INFINITE) return WAIT_FAILED;
+  const Dword start = m.ClockMs;
+  const bool timesOut = !free || (milliseconds != INFINITE && *free > start + milliseconds);
+  if (SendWakes(timesOut ? start + milliseconds : *free, wakeMask)) return WAIT_OBJECT_0 + 1;
+  if (timesOut) {
+    AdvanceClock(start + milliseconds);
+    return WAIT_TIMEOUT;
+  }
+  AdvanceClock(*free);
+  m.OwnedMutexes.insert(open->second);
+  return last && last->Dies ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
 // Looking at the queue answers what was sent to this thread's windows;
-// nothing is posted to them.
-bool PeekMessageA(WindowMessage*, Dword) {
+// what was posted stays until PM_REMOVE takes it. A loop that never takes
+// what it finds would look for ever: past a bound the run counts as hung,
+// and is ended.
+bool PeekMessageA(WindowMessage* message, Dword removeMessage) {
+  Machine& m = Windows();
   if (Record("PeekMessageA")) return false;
   SentToUs = 0;
   SentSeen = false;
-  return false;
+  m.SentWaiting = 0;
+  m.PostedNew = false;
+  if (m.Posted.empty()) return false;
+  *message = WindowMessage{};
+  message->Message = m.Posted.front();
+  if (removeMessage & PM_REMOVE) {
+    m.Posted.pop_front();
+    m.PeeksKept = 0;
+  } else if (++m.PeeksKept >= 1000) {
+    m.Dead = true;
+  }
+  return true;
 }
 
 std::intptr_t DispatchMessageA(const WindowMessage*) {

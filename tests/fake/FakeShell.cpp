@@ -17,9 +17,14 @@ constexpr char IconSizeKey[] = "Control Panel\\Desktop\\WindowMetrics";
 constexpr char IconSizeValue[] = "Shell Icon Size";
 constexpr Dword ERROR_CALL_NOT_IMPLEMENTED = 120;
 
-// A box that was shown: the click on it is this process's input.
+// A box that was shown: the click on it is this process's input, and the
+// key-up of the Enter that answered it stays in the thread's queue until a
+// PeekMessageA with PM_REMOVE takes it.
 int Answered() {
   Windows().MayTakeForeground = true;
+  constexpr Dword WM_KEYUP = 0x0101;
+  Windows().Posted.push_back(WM_KEYUP);
+  Windows().PostedNew = true;
   if (Windows().BoxAnswers.empty()) return IDYES;
   int answer = Windows().BoxAnswers.front();
   Windows().BoxAnswers.pop_front();
@@ -76,6 +81,10 @@ FileHandle CreateFileW(const char16_t* fileName, Dword desiredAccess, Dword,
                        Dword creationDisposition, Dword) {
   if (Record("CreateFileW")) return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
   if (fileName != Windows().ModuleFileName) return FailWith(NotFoundCode, INVALID_HANDLE_VALUE);
+  constexpr Dword FILE_READ_DATA = 1;
+  if (Windows().ImageUnreadable && (desiredAccess & (GENERIC_READ | FILE_READ_DATA))) {
+    return FailWith(DeniedCode, INVALID_HANDLE_VALUE);
+  }
   if ((desiredAccess & GENERIC_WRITE) || creationDisposition != OPEN_EXISTING) {
     return FailWith(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
   }
@@ -151,9 +160,10 @@ bool SetDllDirectoryW(const char16_t* pathName) {
 
 constexpr ModuleHandle MprModule{0x3B90};
 constexpr ModuleHandle OtherSystemModule{0x5A5A};
+constexpr Dword ERROR_MOD_NOT_FOUND = 126;
 
-// A module is known by its file name, and only from the system directory:
-// the tests read the path and flags asked for in Calls.
+// A module is known by its file name, and only from the system directory
+// that holds it: the tests read the path and flags asked for in Calls.
 ModuleHandle LoadLibraryExA(const char* fileName, Dword flags) {
   char shown[12];
   std::snprintf(shown, sizeof shown, " %X", flags);
@@ -164,10 +174,15 @@ ModuleHandle LoadLibraryExA(const char* fileName, Dword flags) {
   if (!InSystemDirectory(path)) return FailWith(NotFoundCode, ModuleHandle{});
   const std::string name = path.substr(Windows().SystemDirectory->size() + 1);
   const auto is = [&](const char* known) { return NoCase::Equal(name, known); };
+  const bool vista = (Windows().Version & 0xFFFF) == 0x0006;
+  if (!Windows().SystemDlls.contains(name) ||
+      (vista && (is("cryptbase.dll") || is("profapi.dll")))) {
+    return FailWith(ERROR_MOD_NOT_FOUND, ModuleHandle{});
+  }
   if (is("shell32.dll")) return Shell32Module;
   if (is("mpr.dll")) return MprModule;
   if (is("ole32.dll")) return Ole32Module;
-  return name.find('\\') == std::string::npos ? OtherSystemModule : ModuleHandle{};
+  return OtherSystemModule;
 }
 
 constexpr std::int32_t S_OK = 0;

@@ -129,6 +129,12 @@ struct Machine {
   bool TurkishCasing = false;
 
   std::deque<int> BoxAnswers;  // one per box, in order; then IDYES
+  // This thread's queue: the messages posted to it, oldest first (each box
+  // answered leaves the key-up of its Enter), whether any came since the
+  // thread last looked, and how many looks in a row left the first there.
+  std::deque<Dword> Posted;
+  bool PostedNew = false;
+  int PeeksKept = 0;
   std::vector<Box> Boxes;
   std::vector<Broadcast> Broadcasts;
 
@@ -185,6 +191,14 @@ struct Machine {
   bool ShareFolderUnreadable = false;
   // Letters made with subst: the letter, and the folder it stands for.
   std::map<char16_t, std::u16string> SubstDrives;
+  // The program's image may be run but not read (execute access alone).
+  bool ImageUnreadable = false;
+  // The DLLs of the system directory, by name: those of 7; Vista lacks
+  // CRYPTBASE and PROFAPI.
+  std::set<std::string, NoCase> SystemDlls = {
+      "shell32.dll", "ole32.dll",   "mpr.dll",     "uxtheme.dll",   "userenv.dll", "setupapi.dll",
+      "apphelp.dll", "propsys.dll", "dwmapi.dll",  "cryptbase.dll", "oleacc.dll",  "clbcatq.dll",
+      "ntmarta.dll", "version.dll", "profapi.dll", "comres.dll"};
   // Whether KERNEL32 has GetFinalPathNameByHandleW (Vista and later),
   // SetDefaultDllDirectories (8 and later, or the update), and
   // SetDllDirectoryW (XP SP1 and later); whether this process has
@@ -222,6 +236,16 @@ struct Machine {
     std::size_t Unanswered = 0;
   };
   std::vector<Launch> Started;
+  // Other runs' broadcasts, which meet the windows of ours every 700 ms of
+  // the clock while this thread waits on a lock or sleeps, five at most (a
+  // wait that never ends then fails a test rather than hanging it): how
+  // many came, the last one's time, how many of their messages still
+  // wait for the thread to look at its queue, and how many went unanswered
+  // (the thread waited on without looking).
+  int Sends = 0;
+  Dword LastSentMs = 0;
+  std::size_t SentWaiting = 0;
+  std::size_t Unanswered = 0;
   ElevationPrompt Prompt = ElevationPrompt::Yes;
   std::function<Dword(const std::u16string& parameters)> Copy;
   Dword CopyMs = 5000;

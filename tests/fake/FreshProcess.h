@@ -15,6 +15,7 @@ struct ProgramStart {
   bool Silent = SilentMode;
   bool InstallOnly = ::InstallOnly;
   bool UninstallOnly = ::UninstallOnly;
+  bool ElevatedCopy = ::ElevatedCopy;
   TokenRights Rights = RunRights;
   bool DllSearchRestricted = ::DllSearchRestricted;
 };
@@ -25,6 +26,7 @@ inline void ResetGlobals() {
   SilentMode = StartValues.Silent;
   InstallOnly = StartValues.InstallOnly;
   UninstallOnly = StartValues.UninstallOnly;
+  ElevatedCopy = StartValues.ElevatedCopy;
   SystemDir.Clear();
   InstalledReference.Clear();
   CurrentReference.Clear();

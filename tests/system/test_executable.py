@@ -141,10 +141,26 @@ def test_every_instruction_is_one_the_386_knows(exe):
     assert not found, "beyond the 386:\n" + "\n".join(found)
 
 
-def test_resources_are_the_version_block_and_one_icon(pe):
+# The manifest's identity alone, at the version block's version: anything
+# more (trustInfo, a dependency, compatibility, settings) would change how
+# Windows runs the program.
+MANIFEST = (b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+            b'<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">\n'
+            b'<assemblyIdentity type="win32" name="Pivane" version="2.1.0.0"'
+            b' processorArchitecture="x86"/>\n</assembly>\n')
+
+
+def test_resources_are_the_version_block_one_icon_and_the_manifest(pe):
     types = {entry.id: entry for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries}
-    assert set(types) == {RT_ICON, RT_GROUP_ICON, RT_VERSION}
-    assert RT_MANIFEST not in types
+    assert set(types) == {RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST}
+    [manifest] = types[RT_MANIFEST].directory.entries
+    assert manifest.id == 1
+    [data] = manifest.directory.entries
+    assert pe.get_data(data.data.struct.OffsetToData, data.data.struct.Size) == MANIFEST
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    version = (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
+               fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF)
+    assert b'version="%d.%d.%d.%d"' % version in MANIFEST
     groups = types[RT_GROUP_ICON].directory.entries
     assert [str(group.name) for group in groups] == ["MAINICON"]
     group = groups[0].directory.entries[0]

@@ -68,7 +68,7 @@ def test_typical_road_then_a_run_without_rights(win32, exe):
     # Vista and later, a double-click on a program in a folder whose name
     # lies outside the ANSI code page: a token that is not elevated. After
     # Oui the program starts itself again through the shell with "runas"
-    # and /S /I, its path whole, a window of its own for the prompt, and no
+    # and /S /I with the copy's word, its path whole, a window of its own for the prompt, and no
     # second zone check. Wine shows no prompt and raises nothing: the copy
     # keeps the limited token, so, silent without rights, it changes
     # nothing and ends with 1, and the run says the operation failed, in
@@ -87,7 +87,7 @@ def test_typical_road_then_a_run_without_rights(win32, exe):
     # Wine's own trace of the shell call: the mask, a window, the verb, our
     # file, whole, and switches; and the start that succeeded.
     started = re.search(r'SHELL_execute mask=0x([0-9a-f]+) hwnd=(\w+) verb=L"runas" '
-                        r'file=L"C:\\\\\\0141\\00f3d\\017a\\\\pivane\.exe" parm=L"/S /I" '
+                        r'file=L"C:\\\\\\0141\\00f3d\\017a\\\\pivane\.exe" parm=L"/S /I /COPIE" '
                         r'dir=L"C:\\\\windows\\\\system32"', win32.trace)
     assert started, "no SHELL_execute of the whole path, in the system directory"
     assert int(started.group(1), 16) == 0x00800540
@@ -113,8 +113,30 @@ def test_typical_road_then_a_run_without_rights(win32, exe):
     assert code == 1
     assert re.search(r"Ret  KERNEL32\.GetFinalPathNameByHandleW\(.*\) retval=00000011",
                      win32.trace, re.IGNORECASE), "no final path asked"
-    assert re.search(r'SHELL_execute .* file=L"S:\\\\pivane\.exe" parm=L"/S /I" '
+    assert re.search(r'SHELL_execute .* file=L"S:\\\\pivane\.exe" parm=L"/S /I /COPIE" '
                      r'dir=L"C:\\\\windows\\\\system32"', win32.trace)
+
+
+# A reported Vista keeps the search open (no SetDefaultDllDirectories
+# there): the DLLs that the system loads by name come from the system
+# directory before the first box, even the refusal of /I and /U together.
+NAMED_BY_THE_SYSTEM = ["uxtheme.dll", "userenv.dll", "setupapi.dll", "apphelp.dll", "propsys.dll",
+                       "dwmapi.dll", "cryptbase.dll", "oleacc.dll", "clbcatq.dll", "ntmarta.dll",
+                       "version.dll", "profapi.dll", "comres.dll"]
+
+
+def test_reported_vista_loads_the_named_dlls_before_the_first_box(win32, exe):
+    win32.reg_add(r"HKCU\Software\Wine\AppDefaults\pivane.exe", "Version", "vista")
+    debug = r"HKCU\Software\Wine\Debug"
+    win32.reg_add(debug, "RelayInclude",
+                  win32.reg_query(debug, "RelayInclude") + ";kernel32.LoadLibraryExA")
+    code, boxes = win32.run_pivane(exe, "/I", "/U", answers=["Return"])
+    assert code == 87
+    assert_boxes(boxes, [(ERROR_BOX, ERROR, IDOK)])
+    box = win32.trace.index("Call user32.MessageBoxA")
+    loaded = re.findall(r'Call KERNEL32\.LoadLibraryExA\(\w+ "C:\\\\windows\\\\system32\\\\'
+                        r'([\w.]+)",00000000,00000008\)', win32.trace[:box], re.IGNORECASE)
+    assert loaded == NAMED_BY_THE_SYSTEM
 
 
 def test_no_on_either_question_changes_nothing(win32, exe):

@@ -11,6 +11,7 @@ struct SwitchCase {
   bool installOnly = false;
   bool uninstallOnly = false;
   bool turkish = false;
+  bool copy = false;
 };
 
 class SwitchTest : public PivaneTest, public testing::WithParamInterface<SwitchCase> {};
@@ -23,6 +24,7 @@ TEST_P(SwitchTest, SetsSilentModeExactlyForTheSwitch) {
   EXPECT_EQ(SilentMode, GetParam().silent) << "command line: " << GetParam().commandLine;
   EXPECT_EQ(InstallOnly, GetParam().installOnly) << "command line: " << GetParam().commandLine;
   EXPECT_EQ(UninstallOnly, GetParam().uninstallOnly) << "command line: " << GetParam().commandLine;
+  EXPECT_EQ(ElevatedCopy, GetParam().copy) << "command line: " << GetParam().commandLine;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -55,7 +57,11 @@ INSTANTIATE_TEST_SUITE_P(
                     SwitchCase{"pivane.exe /S /I /u", true, false, true, true},
                     SwitchCase{"pivane.exe /IU /SI /I2 -U", false},
                     // Whatever the locale makes of i.
-                    SwitchCase{"pivane.exe /s /i /u", true, false, true, true, true}));
+                    SwitchCase{"pivane.exe /s /i /u", true, false, true, true, true},
+                    // The copy's word, as the run hands it on, and in any case.
+                    SwitchCase{"pivane.exe /S /I /COPIE", true, false, true, false, false, true},
+                    SwitchCase{"pivane.exe /s /u /copie", true, false, false, true, true, true},
+                    SwitchCase{"pivane.exe /COPIES /COPI /-COPIE COPIE OI OCOPIE", false}));
 
 struct SplitCase {
   const char* commandLine;

@@ -316,6 +316,29 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
                                8));
   };
   const auto noFinalPath = [] { Fake::Windows().FinalPathCall = false; };
+  const auto runOnly = [&] {
+    subst();
+    Fake::Windows().ImageUnreadable = true;
+  };
+  // A SUBST folder of that many characters, and the program in it: its
+  // final path is 15 characters longer ("\\?\" and "\PIVANE.EXE"), and with
+  // its NUL fits the 1,024 characters asked for up to a folder of 1,008.
+  const auto deep = [](std::size_t length) { return u"C:\\" + std::u16string(length - 3, u'd'); };
+  const auto substDeep = [&](std::size_t length) {
+    return [&, length] { Fake::Windows().SubstDrives[u'S'] = deep(length); };
+  };
+  const auto inDeep = [&](std::size_t length) { return deep(length) + u"\\PIVANE.EXE"; };
+  // A second run of this session, or another user's, holds a lock as the
+  // copy ends, and lets it go some seconds later.
+  const auto secondRun = [] {
+    const Dword now = Fake::Windows().ClockMs;
+    Fake::Windows().OtherRuns = {Fake::OtherRun{{"PivaneSession"}, 1, false, now + 3000}};
+  };
+  const auto otherUsersRun = [] {
+    const Dword now = Fake::Windows().ClockMs;
+    Fake::Windows().OtherRuns = {Fake::OtherRun{{"Global\\PivaneRun"}, 2, true, now + 2000}};
+  };
+  const auto noSystemDir = [] { Fake::Windows().SystemDirectory.reset(); };
   const auto withoutTheUpdate = [] { Fake::Windows().DllDirectoriesCall = false; };
   // clang-format off
   const Case cases[] = {
@@ -357,6 +380,17 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       {.name = "Vista", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .version = Vista},
       {.name = "SevenWithoutTheUpdate", .switches = "/U", .elevated = false, .installedBefore = true, .copy = "/S /U", .boxes = {0x24, 0x10040}, .broadcasts = 2, .version = Seven, .arrange = withoutTheUpdate},
       {.name = "VistaElevated", .elevated = true, .boxes = {0x24, 0x40}, .installedAfter = true, .broadcasts = 2, .version = Vista},
+      {.name = "VistaBothSwitches", .switches = "/I /U", .elevated = false, .boxes = {0x10}, .exitCode = 87, .version = Vista},
+      {.name = "VistaNoSystemDirectory", .switches = "/I", .elevated = false, .boxes = {0x10}, .exitCode = 1, .version = Vista, .arrange = noSystemDir},
+      {.name = "RunOnlyImage", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .startedAs = u"Z:\\Outils\\PIVANE.EXE", .arrange = runOnly},
+      {.name = "SubstFolder257", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .startedAs = inDeep(257), .arrange = substDeep(257)},
+      {.name = "SubstFolder1008", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .startedAs = inDeep(1008), .arrange = substDeep(1008)},
+      {.name = "SubstFolder1009", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .arrange = substDeep(1009)},
+      {.name = "SubstFolder2047", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .path = &substituted, .arrange = substDeep(2047)},
+      {.name = "SecondRunMeanwhile", .switches = "/I", .elevated = false, .copy = "/S /I", .boxes = {0x24, 0x10040}, .installedAfter = true, .broadcasts = 2, .version = Seven, .duringCopy = secondRun},
+      {.name = "OtherUsersRunMeanwhile", .switches = "/U", .elevated = false, .installedBefore = true, .copy = "/S /U", .boxes = {0x24, 0x10040}, .broadcasts = 2, .version = Seven, .duringCopy = otherUsersRun},
+      {.name = "TheCopyInstalls", .switches = "/S /I /COPIE", .elevated = true, .installedAfter = true, .arrange = leavesRecord},
+      {.name = "TheCopyUninstalls", .switches = "/S /U /COPIE", .elevated = true, .installedBefore = true, .arrange = leavesRecord},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -375,7 +409,7 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     Windows().Copy = [this, &c](const std::u16string& parameters) {
       if (c.duringCopy) c.duringCopy();
       if (c.copyCode == 0 && c.copyChanges) {
-        if (parameters == u"/S /I") {
+        if (parameters == u"/S /I /COPIE") {
           Installed();
         } else {
           Fake::SetValue(Windows().MachineRoot, IconKey, "4", REG_SZ, FallbackForm + '\0');
@@ -391,7 +425,7 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     const std::u16string file = c.startedAs.empty() ? Windows().ModuleFileName : c.startedAs;
     const std::string_view switches(c.copy);
     const std::u16string copy(switches.begin(), switches.end());
-    const std::u16string started = *c.copy ? u"runas " + file + u" " + copy : u"";
+    const std::u16string started = *c.copy ? u"runas " + file + u" " + copy + u" /COPIE" : u"";
     ASSERT_EQ(Windows().Started.size(), started.empty() ? 0u : 1u) << c.name;
     const int question = Index("MessageBoxA");
     for (const Fake::Machine::Launch& launch : Windows().Started) {
@@ -416,6 +450,15 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
     EXPECT_EQ(Fake::CallCount("CreateWindowExA STATIC 80000000 80"), asks) << c.name;
     EXPECT_EQ(Fake::CallCount("CreateWindowExA"), Fake::CallCount("DestroyWindow")) << c.name;
     EXPECT_TRUE(Windows().OurWindows.empty()) << c.name;
+    // No wait for the lock after the copy outlasts its minute, however
+    // often it wakes.
+    EXPECT_LE(Windows().ClockMs, Windows().CopyMs + LockWaitMs) << c.name;
+    // Every message sent to the window answered; what was posted taken,
+    // the question's key-up included, but for the last box's.
+    EXPECT_EQ(Windows().Unanswered, 0u) << c.name;
+    if (!started.empty()) {
+      EXPECT_EQ(Windows().Posted.size(), 1u) << c.name;
+    }
     EXPECT_EQ(Windows().ComApartments, 0) << c.name;
     EXPECT_EQ(BoxStyles(), c.boxes) << c.name;
     EXPECT_EQ(Windows().ExitCode, c.exitCode) << c.name;
@@ -439,8 +482,15 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
       }
     }
     const bool changed = c.installedBefore != c.installedAfter;
-    EXPECT_EQ(Fake::CallCount("SHChangeNotify 08000000 0"), c.elevated && changed && c.broadcasts)
+    // The copy tells the shell alone, and leaves its own hive as it was.
+    const bool theCopy = std::string_view(c.switches).ends_with("/COPIE");
+    EXPECT_EQ(Fake::CallCount("SHChangeNotify 08000000 0"),
+              c.elevated && changed && (c.broadcasts || theCopy))
         << c.name;
+    if (theCopy) {
+      EXPECT_EQ(IconSize(), (Fake::RegistryValue{REG_SZ, "16"})) << c.name;
+      EXPECT_TRUE(Fake::GetValue(Windows().UserRoot, "Software\\Pivane", IconSizeValue)) << c.name;
+    }
     // The search is kept to the system directory before the command line
     // is read, or else the current directory is taken out of it and, where
     // the token answers, what the system loads by name comes from there.
@@ -455,17 +505,25 @@ TEST_F(FlowsTest, RunWithoutRightsHandsTheWorkToACopyWithThem) {
               Index("GetCommandLineA"))
         << c.name;
     const std::string uxtheme = "LoadLibraryExA " + TestSystemDir + "\\uxtheme.dll 8";
-    const bool loadsFirst = !restricted && c.elevated.has_value();
+    // Nothing can be loaded by its path without the system directory.
+    const bool loadsFirst =
+        !restricted && c.elevated.has_value() && Windows().SystemDirectory.has_value();
     EXPECT_EQ(Fake::CallCount(uxtheme), loadsFirst) << c.name;
-    int named = 0;
+    std::vector<std::string> named;
     for (const std::string& call : Windows().Calls) {
       if (!call.starts_with("LoadLibraryExA")) continue;
       EXPECT_TRUE(call.starts_with("LoadLibraryExA " + TestSystemDir + "\\")) << c.name << call;
       EXPECT_TRUE(call.ends_with(restricted ? " 0" : " 8")) << c.name << call;
-      named += call.find("shell32") == std::string::npos &&
-               call.find("ole32") == std::string::npos && call.find("mpr") == std::string::npos;
+      const std::size_t start = std::string("LoadLibraryExA \\").size() + TestSystemDir.size();
+      const std::string name = call.substr(start, call.size() - std::min(call.size(), start + 2));
+      if (name != "shell32.dll" && name != "ole32.dll" && name != "mpr.dll") named.push_back(name);
     }
-    EXPECT_EQ(named, loadsFirst ? 13 : 0) << c.name;
+    // Each by its name, as the two installers' lists give them.
+    const std::vector<std::string> listed = {
+        "uxtheme.dll", "userenv.dll",   "setupapi.dll", "apphelp.dll", "propsys.dll",
+        "dwmapi.dll",  "cryptbase.dll", "oleacc.dll",   "clbcatq.dll", "ntmarta.dll",
+        "version.dll", "profapi.dll",   "comres.dll"};
+    EXPECT_EQ(named, loadsFirst ? listed : std::vector<std::string>{}) << c.name;
     // COM's apartment, as ShellExecuteExW asks, around it alone.
     EXPECT_EQ(Fake::CallCount("CoInitializeEx 6"), Fake::CallCount("ShellExecuteExW")) << c.name;
     if (loadsFirst) {
