@@ -100,12 +100,14 @@ int MessageBoxA(WindowHandle owner, const char* text, const char* caption, Dword
 
 // Every message sent stands for a settings notice. A broadcast sends it
 // to each top-level window in turn, each with the whole time-out.
-std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t, std::intptr_t,
-                                  Dword flags, Dword timeoutMs, std::uintptr_t* result) {
+std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t wParam,
+                                  std::intptr_t lParam, Dword flags, Dword timeoutMs,
+                                  std::uintptr_t* result) {
   if (Record("SendMessageTimeoutA")) return 0;
   Machine& m = Windows();
   m.Broadcasts.push_back(Broadcast{static_cast<std::uintptr_t>(window), message, flags, timeoutMs,
-                                   GetValue(m.UserRoot, IconSizeKey, IconSizeValue)});
+                                   GetValue(m.UserRoot, IconSizeKey, IconSizeValue), wParam,
+                                   lParam});
   if (result) *result = 0;
   if (window == HWND_BROADCAST) {
     for (std::size_t i = 0; i < m.TopWindows.size(); ++i) SendToWindow(i, flags, timeoutMs);

@@ -92,6 +92,9 @@ struct Broadcast {
   Dword TimeoutMs = 0;
   // The shell's icon size value as a window receiving this broadcast sees it.
   std::optional<RegistryValue> IconSize;
+  // Unused by WM_WININICHANGE but for the section's name, a pointer.
+  std::uintptr_t WParam = 0;
+  std::intptr_t LParam = 0;
 };
 
 // A top-level window of another program. Its thread handles a settings

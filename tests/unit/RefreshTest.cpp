@@ -33,6 +33,8 @@ TEST_P(RefreshTest, SetsSixteenBroadcastsPutsBackAndBroadcastsAgain) {
   for (const Fake::Broadcast& b : Windows().Broadcasts) {
     EXPECT_EQ(b.Window, 0x10010u);
     EXPECT_EQ(b.Message, 0x001Au);
+    EXPECT_EQ(b.WParam, 0u);
+    EXPECT_EQ(b.LParam, 0);
     EXPECT_GE(b.TimeoutMs, 1000u);
     EXPECT_LE(b.TimeoutMs, 5000u);
   }
@@ -83,6 +85,7 @@ struct BusyCase {
   Dword elapsedMs;
   bool replay = false;
   Dword ticksAtStart = 0;
+  bool shellWindowCall = true;  // false: before 2000, the shell is found by its class
 };
 
 class BusyWindowsTest : public PivaneTest, public testing::WithParamInterface<BusyCase> {};
@@ -100,7 +103,7 @@ TEST_P(BusyWindowsTest, TheRefreshKeepsToItsBudgetAndEveryWindowHearsTheSizeLast
   m.ClockMs = T0;
   m.TicksAtStart = c.ticksAtStart;
   m.TopWindows = c.windows;
-  m.ShellWindowCall = !m.TopWindows.empty();
+  m.ShellWindowCall = c.shellWindowCall;
   Fake::SetValue(m.UserRoot, IconSizeKey, IconSizeValue, REG_SZ, std::string("24\0", 3));
   if (c.replay) {
     // What a run cut off while the size was "16" leaves.
@@ -159,15 +162,24 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"16", "24"}, {"24"}, {"16", "24"}},
                  8000},
         // The shell's thread, with a second window as Wine gives it, takes
-        // its 3 s; the others share the second left.
+        // its 3 s; the others share the second left. On NT 4.0.
         BusyCase{"ShellBusy",
                  {Busy(Shell, 2500), Fake::TopWindow{0x10011, Shell, "IME"}, Busy(3, 4000)},
                  {{"16", "24"}, {"16", "24"}, {"16", "24"}},
-                 8000},
+                 8000,
+                 false,
+                 0,
+                 false},
         BusyCase{"NoWindowAtAll", {}, {}, 0},
+        // A window hung throughout hears the replay's size and the last.
         BusyCase{"Replay",
-                 {Busy(Shell, 0), Busy(2, 2000), Busy(3, 2000), Busy(4, 2000)},
-                 {{"24", "16", "24"}, {"24", "16", "24"}, {"24", "16", "24"}, {"24", "16", "24"}},
+                 {Busy(Shell, 0), Busy(2, 2000), Busy(3, 2000), Busy(4, 2000),
+                  Hung(5, T0 - 10000, T0 + 60000)},
+                 {{"24", "16", "24"},
+                  {"24", "16", "24"},
+                  {"24", "16", "24"},
+                  {"24", "16", "24"},
+                  {"24", "24"}},
                  12000,
                  true}),
     [](const testing::TestParamInfo<BusyCase>& info) { return info.param.name; });
