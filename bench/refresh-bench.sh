@@ -6,6 +6,7 @@
 # once per repetition; the row gives the toggle's wall time, how long the
 # per-user icon size read "16", and how many windows read "16" last.
 # usage: bench/refresh-bench.sh [REPETITIONS] [EXE...]
+# CASES="K:D ..." (K windows of D ms, or D=hung) takes some cases alone.
 # Needs what scripts/install-deps.sh installs (Wine, Xvfb, MinGW-w64).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,7 +48,7 @@ toggle() { # exe K D
   wine "$helper" "$(winepath -w "$log")" "$(winepath -w "$ready")" "$2" "$3" \
     </dev/null >/dev/null 2>&1 &
   pid=$!
-  for ((i = 0; i < 1200; i++)); do
+  for ((i = 0; i < 6000; i++)); do
     [ -e "$ready" ] && break
     sleep 0.1
   done
@@ -85,8 +86,8 @@ EOF
 }
 
 printf '%-22s %-34s %10s %10s %14s\n' "beside the toggle" "exe" "toggle s" '"16" s' 'last read "16"'
-for case in "0 0" "1 2000" "3 2000" "6 2000" "20 2000" "1 10000" "1 hung"; do
-  read -r k d <<<"$case"
+for case in ${CASES:-0:0 1:2000 3:2000 6:2000 20:2000 1:10000 1:hung}; do
+  k=${case%%:*} d=${case#*:}
   for program in "${programs[@]}"; do
     results=()
     for ((r = 0; r < repetitions; r++)); do results+=("$(toggle "$program" "$k" "$d")"); done

@@ -376,7 +376,7 @@ def test_busy_windows_read_the_user_size_last_within_the_budget(win32, exe, tmp_
     log, ready = tmp_path / "busy.txt", tmp_path / "ready"
     with win32.running(helper("pivane_busy_windows"), win32.windows_path(log),
                        win32.windows_path(ready), 3, 1500):
-        wait_for(ready, 120, "the busy windows never came up")
+        wait_for(ready, 300, "the busy windows never came up")
         start = time.monotonic()
         assert_boxes(run(win32, exe, "/S"), [])
         took = time.monotonic() - start
