@@ -64,7 +64,7 @@ subprocess.run(sys.argv[1:], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL
 print(f"{time.perf_counter() - start:.2f}")' wine "$1" /S)
   # Time for the windows to handle what they still hold.
   [ "$3" = hung ] || sleep $(((${3} + 999) / 1000 + 2))
-  kill "$pid" 2>/dev/null || true
+  kill -9 "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   /usr/bin/python3 - "$log" "$wall" <<'EOF'
 import sys
