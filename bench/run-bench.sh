@@ -2,7 +2,7 @@
 # On demand, not a test: times pivane.exe against the platform's floor on
 # one Wine prefix, measures its peak memory on a plain line and on the
 # longest command line Windows passes on, and shows what one and two hung
-# top-level windows cost a silent toggle against the broadcast's bound.
+# top-level windows cost a silent toggle against the bound of its notices.
 # usage: bench/run-bench.sh [REPETITIONS] [EXE...]
 # Each EXE (by default the built pivane.exe) is timed against the floor, so
 # that two builds can be set side by side on one machine.
@@ -97,8 +97,9 @@ done
 
 # Windows that hang, one and then two at once, each at the moment the first
 # broadcast reaches it, so that none has been hung long enough (about 5 s)
-# for SMTO_ABORTIFHUNG to pass over it at once: the worst case, in which a
-# broadcast waits out its bound for each hung window in turn.
+# for SMTO_ABORTIFHUNG to pass over it at once: the case in which a
+# broadcast waited out its time-out for each hung window in turn, and in
+# which a round of notices now spends its whole budget.
 hung_toggle() { # count
   local pids=() n
   rm -f "$ready"/*
@@ -121,4 +122,4 @@ two=$(hung_toggle 2)
 printf '%-46s %s\n' \
   "$exe /S with one hung window (s)" "$one" \
   "$exe /S with two hung windows (s)" "$two" \
-  "broadcast bound (s), for each hung window" "3"
+  "bound of each round of notices (s), in all" "4"

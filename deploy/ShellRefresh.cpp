@@ -13,10 +13,70 @@ constinit std::optional<RegCtrl::StoredValue> KeptRecord;
 
 namespace {
 
-// A window that stops answering must not hold the program: each broadcast
-// waits at most this long for any one window, and one that gave up counts
-// as sent.
-constexpr Dword BroadcastTimeoutMs = 3000;
+// Every top-level window is told of each change in turn, by a send of its
+// own: a broadcast would let each window take the whole time-out, so that K
+// busy windows would hold a round for K time-outs. A round waits at most
+// RoundBudgetMs in all. The shell's windows go first and may take
+// ShellTimeoutMs between them, as every window could before: the shell is
+// the one that must redraw its icons. The other windows share what is left
+// of the budget, and those left once it is spent are still sent the notice,
+// with no wait: a send that times out stays with its window, which handles
+// it when it answers again (it is the sender that stops waiting, the
+// message is not withdrawn). So a round lasts at most RoundBudgetMs plus a
+// moment for each window, whatever the windows do.
+//
+// 4 s: the shell keeps the 3 s it always had, and the others 1 s between
+// them, about what a loaded machine's few busy programs need to pick the
+// notice up; the two rounds of a refresh then cost at most 8 s, and 12 s
+// with a replay, where twenty busy windows cost a minute before.
+constexpr Dword RoundBudgetMs = 4000;
+constexpr Dword ShellTimeoutMs = 3000;
+
+struct Round {
+  Dword StartMs = 0;
+  Dword Flags = 0;
+  Dword ShellThread = 0;
+};
+
+// What is left of limitMs since startMs; unsigned, so that the tick count
+// wrapping after 49.7 days changes nothing.
+Dword TimeLeft(Dword startMs, Dword limitMs) {
+  const Dword spent = GetTickCount() - startMs;
+  return spent < limitMs ? limitMs - spent : 0;
+}
+
+void Notify(WindowHandle window, const Round& round, Dword limitMs) {
+  SendMessageTimeoutA(window, WM_WININICHANGE, 0, 0, round.Flags, TimeLeft(round.StartMs, limitMs),
+                      nullptr);
+}
+
+bool NotifyShellWindow(WindowHandle window, std::intptr_t round) {
+  Notify(window, *reinterpret_cast<const Round*>(round), ShellTimeoutMs);
+  return true;
+}
+
+bool NotifyOtherWindow(WindowHandle window, std::intptr_t context) {
+  const Round& round = *reinterpret_cast<const Round*>(context);
+  if (round.ShellThread == 0 || GetWindowThreadProcessId(window) != round.ShellThread) {
+    Notify(window, round, RoundBudgetMs);
+  }
+  return true;
+}
+
+// The notice of the "16" passes over a window whose thread has not
+// answered for 5 s (SMTO_ABORTIFHUNG): it could not redraw anyway, and
+// should not be told "16" when it wakes. The notice of the size put back
+// passes over none: a window that missed the "16", or took it late, or
+// could not be waited for, must still hear last of the user's own size.
+void NotifyWindows(bool sizePutBack) {
+  Round round{GetTickCount(), sizePutBack ? SMTO_NORMAL : SMTO_ABORTIFHUNG, 0};
+  WindowHandle shell = GetShellWindow();
+  if (shell == WindowHandle{}) shell = FindWindowA("Progman", nullptr);
+  if (shell != WindowHandle{}) round.ShellThread = GetWindowThreadProcessId(shell);
+  const auto context = reinterpret_cast<std::intptr_t>(&round);
+  if (round.ShellThread != 0) EnumThreadWindows(round.ShellThread, NotifyShellWindow, context);
+  EnumWindows(NotifyOtherWindow, context);
+}
 
 // Pivane's own key, which exists only while a refresh runs, and its one
 // value, named as the size is: REG_BINARY, a byte that says whether the
@@ -26,11 +86,6 @@ constexpr Dword BroadcastTimeoutMs = 3000;
 // subkey in it is someone else's, and keeps the key.
 constexpr char RecordKeyPath[] = "Software\\Pivane";
 constexpr std::size_t RecordHeaderSize = 5;
-
-void BroadcastSettingsChange() {
-  SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, BroadcastTimeoutMs,
-                      nullptr);
-}
 
 bool GetIconSize(RegCtrl::StoredValue& value) {
   return RegCtrl::GetRegValue(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
@@ -91,8 +146,8 @@ bool HoldsSixteen(const RegCtrl::StoredValue& value) {
 void RefreshShellIcons() {
   RegCtrl::StoredValue found;
   if (!GetIconSize(found)) {
-    BroadcastSettingsChange();
-    BroadcastSettingsChange();
+    NotifyWindows(false);
+    NotifyWindows(true);
     return;
   }
   // A record that this run's replay could not put back holds the user's
@@ -105,13 +160,13 @@ void RefreshShellIcons() {
   const bool changed =
       RegCtrl::PutRegString(HKEY_CURRENT_USER, UnscrambleText(RefreshKeyPath).View(),
                             UnscrambleText(RefreshValueName).View(), "16");
-  BroadcastSettingsChange();
+  NotifyWindows(false);
   // A size that could not be put back keeps its record for the next run.
   if (PutIconSize(SavedRefreshValue) || (!changed && !recordStands)) {
     RemoveRecord();
     KeptRecord.reset();
   }
-  BroadcastSettingsChange();
+  NotifyWindows(true);
 }
 
 void ReplayRefreshRecord() {
@@ -133,5 +188,5 @@ void ReplayRefreshRecord() {
   } else {
     RemoveRecord();
   }
-  BroadcastSettingsChange();
+  NotifyWindows(true);
 }

@@ -66,6 +66,7 @@ inline constexpr int SW_SHOWNORMAL = 1;
 
 inline constexpr WindowHandle HWND_BROADCAST{0xFFFF};
 inline constexpr Dword WM_WININICHANGE = 0x001A;
+inline constexpr Dword SMTO_NORMAL = 0x0000;
 inline constexpr Dword SMTO_ABORTIFHUNG = 0x0002;
 
 inline constexpr Dword MB_YESNO = 0x04;

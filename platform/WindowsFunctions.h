@@ -28,6 +28,18 @@ int MessageBoxW(WindowHandle owner, const char16_t* text, const char16_t* captio
 std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t wParam,
                                   std::intptr_t lParam, Dword flags, Dword timeoutMs,
                                   std::uintptr_t* result);
+// The top-level windows, each handed to visit with context until it
+// answers false; false where they cannot be listed.
+using WindowVisitor = bool (*)(WindowHandle window, std::intptr_t context);
+bool EnumWindows(WindowVisitor visit, std::intptr_t context);
+// Those of one thread alone.
+bool EnumThreadWindows(Dword threadId, WindowVisitor visit, std::intptr_t context);
+// The thread that made a window; 0 for a window that is gone.
+Dword GetWindowThreadProcessId(WindowHandle window);
+WindowHandle FindWindowA(const char* className, const char* windowName);
+// The shell's desktop window: looked up at run time, since it came with
+// Windows 2000; null before it, and where no shell runs.
+WindowHandle GetShellWindow();
 
 Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword options, Dword samDesired,
                        KeyHandle* result);

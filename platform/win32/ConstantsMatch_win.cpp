@@ -59,6 +59,7 @@ constexpr auto Infinite = INFINITE;
 constexpr auto Broadcast = static_cast<std::uintptr_t>(HWND_BROADCAST);
 constexpr auto WinIniChange = WM_WININICHANGE;
 constexpr auto AbortIfHung = SMTO_ABORTIFHUNG;
+constexpr auto NormalSend = SMTO_NORMAL;
 constexpr auto YesNo = MB_YESNO;
 constexpr auto IconError = MB_ICONERROR;
 constexpr auto IconQuestion = MB_ICONQUESTION;
@@ -120,6 +121,7 @@ static_assert(Ours::WaitFailed == WAIT_FAILED && Ours::NoRootDir == DRIVE_NO_ROO
 static_assert(Ours::WaitObject0 == WAIT_OBJECT_0 && Ours::WaitAbandoned == WAIT_ABANDONED);
 static_assert(Ours::WaitTimeout == WAIT_TIMEOUT && Ours::Infinite == INFINITE);
 static_assert(Ours::WinIniChange == WM_WININICHANGE && Ours::AbortIfHung == SMTO_ABORTIFHUNG);
+static_assert(Ours::NormalSend == SMTO_NORMAL);
 static_assert(Ours::YesNo == MB_YESNO && Ours::IconError == MB_ICONERROR);
 static_assert(Ours::IconQuestion == MB_ICONQUESTION && Ours::IconInformation == MB_ICONINFORMATION);
 static_assert(Ours::Yes == IDYES && Ours::No == IDNO);

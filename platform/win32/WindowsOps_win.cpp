@@ -177,6 +177,46 @@ std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintp
   return sent;
 }
 
+namespace {
+
+struct Visit {
+  WindowVisitor Visitor;
+  std::intptr_t Context;
+};
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM visit) {
+  const Visit& v = *reinterpret_cast<const Visit*>(visit);
+  return v.Visitor(WindowHandle{reinterpret_cast<std::uintptr_t>(window)}, v.Context);
+}
+
+}  // namespace
+
+bool EnumWindows(WindowVisitor visit, std::intptr_t context) {
+  Visit v{visit, context};
+  return ::EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&v));
+}
+
+bool EnumThreadWindows(Dword threadId, WindowVisitor visit, std::intptr_t context) {
+  Visit v{visit, context};
+  return ::EnumThreadWindows(threadId, VisitWindow, reinterpret_cast<LPARAM>(&v));
+}
+
+Dword GetWindowThreadProcessId(WindowHandle window) {
+  return ::GetWindowThreadProcessId(ToNative(window), nullptr);
+}
+
+WindowHandle FindWindowA(const char* className, const char* windowName) {
+  return WindowHandle{reinterpret_cast<std::uintptr_t>(::FindWindowA(className, windowName))};
+}
+
+WindowHandle GetShellWindow() {
+  using GetShellWindowFunction = HWND(WINAPI*)();
+  auto getShellWindow =
+      ExportOf<GetShellWindowFunction>(::GetModuleHandleA("user32.dll"), "GetShellWindow");
+  return WindowHandle{
+      reinterpret_cast<std::uintptr_t>(getShellWindow ? getShellWindow() : nullptr)};
+}
+
 Status RegCreateKeyExA(KeyHandle key, const char* subKey, Dword options, Dword samDesired,
                        KeyHandle* result) {
   HKEY opened = nullptr;

@@ -54,6 +54,8 @@ constexpr Dword NotFoundCode = static_cast<Dword>(ERROR_FILE_NOT_FOUND);
 constexpr Dword ERROR_PROC_NOT_FOUND = 127;
 constexpr Dword ERROR_INVALID_HANDLE = 6;
 constexpr Dword ERROR_CANNOT_FIND_WND_CLASS = 1407;
+constexpr Dword ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr Dword ERROR_TIMEOUT = 1460;
 // SHELL32 and OLE32 as LoadLibraryExA gives them, for the calls that need
 // them.
 constexpr ModuleHandle Shell32Module{0x5E11};
@@ -76,6 +78,12 @@ inline bool MayChangeTheMachine() {
 std::vector<std::string> SplitPath(const std::string& path);
 // Directly in the system directory or below it, in any case.
 bool InSystemDirectory(const std::string& path);
+
+// Moves the model's clock on to ms, and what happens meanwhile with it.
+void AdvanceClock(Dword ms);
+// The notices the windows start on by then, each reading the icon size as
+// it stands.
+void WindowsWork(Dword untilMs);
 
 // Fails a call with the error Windows gives.
 template <typename Result>

@@ -39,21 +39,6 @@ OtherRun* HolderAt(const std::string& objectName, Dword ms) {
   return nullptr;
 }
 
-// Moves the clock on: other runs whose time has come end, and names left
-// pending by a delete go once their scanner lets go.
-void AdvanceClock(Dword ms) {
-  Machine& m = TheMachine;
-  m.ClockMs = std::max(m.ClockMs, ms);
-  for (OtherRun& run : m.OtherRuns) {
-    if (run.Ended || !run.EndsAtMs || *run.EndsAtMs > m.ClockMs) continue;
-    run.Ended = true;
-    if (run.Does) run.Does();
-  }
-  std::erase_if(m.Files, [&](const auto& entry) {
-    return entry.second.DeletePending && m.ClockMs >= entry.second.ScannedUntilMs.value_or(0);
-  });
-}
-
 // The copy that ShellExecuteExW started last: where it stands, when it
 // started, its exit code, and how many messages it sent to windows of ours
 // that this thread has not answered, and whether a wait woke for them.
@@ -119,6 +104,23 @@ bool SendWakes(Dword until, Dword wakeMask) {
 }
 
 }  // namespace
+
+// Moves the clock on: other runs whose time has come end, and names left
+// pending by a delete go once their scanner lets go.
+void AdvanceClock(Dword ms) {
+  Machine& m = TheMachine;
+  m.ClockMs = std::max(m.ClockMs, ms);
+  WindowsWork(m.ClockMs);
+  for (OtherRun& run : m.OtherRuns) {
+    if (run.Ended || !run.EndsAtMs || *run.EndsAtMs > m.ClockMs) continue;
+    run.Ended = true;
+    if (run.Does) run.Does();
+  }
+  std::erase_if(m.Files, [&](const auto& entry) {
+    return entry.second.DeletePending && m.ClockMs >= entry.second.ScannedUntilMs.value_or(0);
+  });
+}
+
 }  // namespace Fake
 
 namespace WindowsOps {
@@ -195,7 +197,7 @@ void Sleep(Dword milliseconds) {
 
 Dword GetTickCount() {
   Record("GetTickCount");
-  return Windows().ClockMs;
+  return Windows().ClockMs + Windows().TicksAtStart;
 }
 
 // The token: none on 95, 98 and ME; before Vista it knows no elevation.

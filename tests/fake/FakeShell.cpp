@@ -31,7 +31,70 @@ int Answered() {
   return answer;
 }
 
+// Windows takes a thread for hung once it has pumped nothing for 5 s.
+constexpr Dword HungAfterMs = 5000;
+
+// Where a hang of the thread holds it at that moment: since when, and
+// until when (none: for good).
+std::optional<std::pair<Dword, std::optional<Dword>>> HangAt(Dword thread, Dword ms) {
+  for (const TopWindow& w : TheMachine.TopWindows) {
+    if (w.Thread != thread || !w.HangsAtMs || *w.HangsAtMs > ms) continue;
+    if (!w.AnswersAgainAtMs || ms < *w.AnswersAgainAtMs) {
+      return std::pair{*w.HangsAtMs, w.AnswersAgainAtMs};
+    }
+  }
+  return std::nullopt;
+}
+
+// A notice sent to one window: passed over where SMTO_ABORTIFHUNG meets a
+// hung thread, else queued for its thread, which starts on it once done
+// with what it holds and once out of a hang; the sender waits until the
+// window has handled it or the time-out ends.
+std::intptr_t SendToWindow(std::size_t index, Dword flags, Dword timeoutMs) {
+  Machine& m = TheMachine;
+  const TopWindow& window = m.TopWindows[index];
+  Machine::WindowThread& thread = m.WindowThreads[window.Thread];
+  const Dword now = m.ClockMs;
+  const auto hang = HangAt(window.Thread, now);
+  const std::optional<Dword> busySince =
+      hang ? std::optional(hang->first)
+           : (thread.FreeAtMs > now ? std::optional(thread.BusySinceMs) : std::nullopt);
+  if ((flags & SMTO_ABORTIFHUNG) && busySince && now - *busySince >= HungAfterMs) {
+    return FailWith(ERROR_TIMEOUT, 0);
+  }
+  std::optional<Dword> start = std::max(now, thread.FreeAtMs);
+  if (const auto held = HangAt(window.Thread, *start)) start = held->second;
+  if (!start) {
+    AdvanceClock(now + timeoutMs);
+    return FailWith(ERROR_TIMEOUT, 0);
+  }
+  if (*start > thread.FreeAtMs) thread.BusySinceMs = *start;
+  thread.FreeAtMs = *start + window.TakesMs;
+  thread.Due.emplace_back(*start, index);
+  WindowsWork(now);
+  if (thread.FreeAtMs - now > timeoutMs) {
+    AdvanceClock(now + timeoutMs);
+    return FailWith(ERROR_TIMEOUT, 0);
+  }
+  AdvanceClock(thread.FreeAtMs);
+  return 1;
+}
+
 }  // namespace
+
+void WindowsWork(Dword untilMs) {
+  Machine& m = TheMachine;
+  for (auto& [id, thread] : m.WindowThreads) {
+    while (!thread.Due.empty() && thread.Due.front().first <= untilMs) {
+      m.TopWindows[thread.Due.front().second].Read.push_back(
+          GetValue(m.UserRoot, IconSizeKey, IconSizeValue));
+      thread.Due.pop_front();
+    }
+  }
+}
+
+void WindowsCatchUp() { WindowsWork(~Dword{0}); }
+
 }  // namespace Fake
 
 namespace WindowsOps {
@@ -56,14 +119,73 @@ int MessageBoxW(WindowHandle owner, const char16_t* text, const char16_t* captio
   return Answered();
 }
 
-std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t, std::intptr_t,
-                                  Dword flags, Dword timeoutMs, std::uintptr_t* result) {
+// Every message sent stands for a settings notice. A broadcast sends it
+// to each top-level window in turn, each with the whole time-out.
+std::intptr_t SendMessageTimeoutA(WindowHandle window, Dword message, std::uintptr_t wParam,
+                                  std::intptr_t lParam, Dword flags, Dword timeoutMs,
+                                  std::uintptr_t* result) {
   if (Record("SendMessageTimeoutA")) return 0;
-  Windows().Broadcasts.push_back(
-      Broadcast{static_cast<std::uintptr_t>(window), message, flags, timeoutMs,
-                GetValue(Windows().UserRoot, IconSizeKey, IconSizeValue)});
+  Machine& m = Windows();
+  m.Broadcasts.push_back(Broadcast{static_cast<std::uintptr_t>(window), message, flags, timeoutMs,
+                                   GetValue(m.UserRoot, IconSizeKey, IconSizeValue), wParam,
+                                   lParam});
   if (result) *result = 0;
-  return 1;
+  if (window == HWND_BROADCAST) {
+    for (std::size_t i = 0; i < m.TopWindows.size(); ++i) SendToWindow(i, flags, timeoutMs);
+    return 1;
+  }
+  for (std::size_t i = 0; i < m.TopWindows.size(); ++i) {
+    if (m.TopWindows[i].Handle == static_cast<std::uintptr_t>(window)) {
+      return SendToWindow(i, flags, timeoutMs);
+    }
+  }
+  return FailWith(ERROR_INVALID_WINDOW_HANDLE, 0);
+}
+
+bool EnumWindows(WindowVisitor visit, std::intptr_t context) {
+  if (Record("EnumWindows")) return false;
+  std::vector<std::uintptr_t> listed;
+  for (const TopWindow& w : Windows().TopWindows) listed.push_back(w.Handle);
+  for (std::uintptr_t w : listed) {
+    if (!visit(WindowHandle{w}, context)) break;
+  }
+  return true;
+}
+
+bool EnumThreadWindows(Dword threadId, WindowVisitor visit, std::intptr_t context) {
+  if (Record("EnumThreadWindows")) return false;
+  std::vector<std::uintptr_t> listed;
+  for (const TopWindow& w : Windows().TopWindows) {
+    if (w.Thread == threadId) listed.push_back(w.Handle);
+  }
+  for (std::uintptr_t w : listed) {
+    if (!visit(WindowHandle{w}, context)) break;
+  }
+  return !listed.empty();
+}
+
+Dword GetWindowThreadProcessId(WindowHandle window) {
+  if (Record("GetWindowThreadProcessId")) return 0;
+  for (const TopWindow& w : Windows().TopWindows) {
+    if (w.Handle == static_cast<std::uintptr_t>(window)) return w.Thread;
+  }
+  return 0;
+}
+
+WindowHandle FindWindowA(const char* className, const char* windowName) {
+  if (Record("FindWindowA", className) || windowName) return WindowHandle{};
+  for (const TopWindow& w : Windows().TopWindows) {
+    if (NoCase::Equal(w.Class, className)) return WindowHandle{w.Handle};
+  }
+  return WindowHandle{};
+}
+
+WindowHandle GetShellWindow() {
+  if (Record("GetShellWindow") || !Windows().ShellWindowCall) return WindowHandle{};
+  for (const TopWindow& w : Windows().TopWindows) {
+    if (w.Class == "Progman") return WindowHandle{w.Handle};
+  }
+  return WindowHandle{};
 }
 
 Dword GetModuleFileNameW(char16_t* buffer, Dword size) {

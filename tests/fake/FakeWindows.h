@@ -96,6 +96,23 @@ struct Broadcast {
   Dword TimeoutMs = 0;
   // The shell's icon size value as a window receiving this broadcast sees it.
   std::optional<RegistryValue> IconSize;
+  // Unused by WM_WININICHANGE but for the section's name, a pointer.
+  std::uintptr_t WParam = 0;
+  std::intptr_t LParam = 0;
+};
+
+// A top-level window of another program. Its thread handles a settings
+// notice in TakesMs, pumping nothing meanwhile, and pumps nothing at all
+// from HangsAtMs until AnswersAgainAtMs (for good, where none is given).
+// Read: the icon size it read at each notice it handled, in order.
+struct TopWindow {
+  std::uintptr_t Handle = 0;
+  Dword Thread = 0;
+  std::string Class;
+  Dword TakesMs = 0;
+  std::optional<Dword> HangsAtMs{};
+  std::optional<Dword> AnswersAgainAtMs{};
+  std::vector<std::optional<RegistryValue>> Read{};
 };
 
 // Another run of the program: the named mutexes it holds, from before this
@@ -136,7 +153,22 @@ struct Machine {
   bool PostedNew = false;
   int PeeksKept = 0;
   std::vector<Box> Boxes;
+  // Each SendMessageTimeoutA, with the icon size as it stood when sent.
   std::vector<Broadcast> Broadcasts;
+  // Other programs' top-level windows, in the order EnumWindows lists
+  // them: the shell's desktop alone, which answers at once, unless told.
+  // Whether USER32 has GetShellWindow (2000 and later), which answers the
+  // window of class Progman.
+  std::vector<TopWindow> TopWindows{TopWindow{0x10010, 1, "Progman"}};
+  bool ShellWindowCall = true;
+  // The model's own: each thread's notices in hand, by the moment it
+  // starts on each, and when it is free again and has been busy since.
+  struct WindowThread {
+    std::deque<std::pair<Dword, std::size_t>> Due;
+    Dword FreeAtMs = 0;
+    Dword BusySinceMs = 0;
+  };
+  std::map<Dword, WindowThread> WindowThreads;
 
   RegistryKey MachineRoot;
   RegistryKey UserRoot;
@@ -176,6 +208,9 @@ struct Machine {
   // than asked each Sleep returns.
   Dword ClockMs = 0;
   Dword SleepLateMs = 0;
+  // What GetTickCount answers while the clock reads 0: the count wraps
+  // after 2^32 ms, the clock never does.
+  Dword TicksAtStart = 0;
 
   // Rights. A limited account (NT family) may change nothing in the system
   // directory nor write under HKEY_LOCAL_MACHINE; nor, on Vista and later,
@@ -294,6 +329,10 @@ void SetValue(RegistryKey& root, const std::string& path, const std::string& nam
               const std::string& data);
 std::optional<RegistryValue> GetValue(RegistryKey& root, const std::string& path,
                                       const std::string& name);
+
+// The windows handle every notice they hold, as they will once they answer
+// again: a send that timed out is not withdrawn.
+void WindowsCatchUp();
 
 // The index in Calls of the first call that starts with prefix, or -1.
 int CallIndex(const std::string& prefix);

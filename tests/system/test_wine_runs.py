@@ -419,6 +419,29 @@ def test_hung_window_does_not_hold_a_silent_toggle(win32, exe, tmp_path):
     assert not (win32.system32 / "pivane.dll").exists()
 
 
+# Three programs whose windows each take 1.5 s over every settings change,
+# each on a thread of its own: the toggle keeps to its budget of 4 s a round
+# (a broadcast waits for each busy window in turn), and each window reads
+# "16" at the first notice and the user's size at the last.
+def test_busy_windows_read_the_user_size_last_within_the_budget(win32, exe, tmp_path):
+    win32.reg_add(ICON_SIZE_KEY, "Shell Icon Size", "24")
+    log, ready = tmp_path / "busy.txt", tmp_path / "ready"
+    with win32.running(helper("pivane_busy_windows"), win32.windows_path(log),
+                       win32.windows_path(ready), 3, 1500):
+        wait_for(ready, 300, "the busy windows never came up")
+        start = time.monotonic()
+        assert_boxes(run(win32, exe, "/S"), [])
+        took = time.monotonic() - start
+    reads = {}
+    for who, _, size in (line.split() for line in log.read_text().splitlines()):
+        if who != "R":
+            reads.setdefault(who, []).append(size)
+    assert reads == {"W0": ["16", "24"], "W1": ["16", "24"], "W2": ["16", "24"]}
+    # Two rounds of at most 4 s, and Wine's own start under emulation.
+    assert took < 2 * 4 + 10
+    assert win32.reg_query(ICON_SIZE_KEY, "Shell Icon Size") == "24"
+
+
 # On 64-bit Windows the shell reads the 64-bit registry and the real system
 # directory; a 32-bit program must write there, not to its redirected views.
 def test_64_bit_windows_sees_install_and_uninstall(win64, exe):
