@@ -20,10 +20,11 @@ namespace {
 // ShellTimeoutMs between them, as every window could before: the shell is
 // the one that must redraw its icons. The other windows share what is left
 // of the budget, and those left once it is spent are still sent the notice,
-// with no wait: a send that times out stays with its window, which handles
-// it when it answers again (it is the sender that stops waiting, the
-// message is not withdrawn). So a round lasts at most RoundBudgetMs plus a
-// moment for each window, whatever the windows do.
+// with the least wait: a send that times out stays with its window, which
+// handles it when it answers again (it is the sender that stops waiting,
+// the message is not withdrawn). So a round lasts at most RoundBudgetMs,
+// plus the least wait (a tick of the system's clock at most) for each
+// window left that does not answer at once, whatever the windows do.
 //
 // 4 s: the shell keeps the 3 s it always had, and the others 1 s between
 // them, about what a loaded machine's few busy programs need to pick the
@@ -45,9 +46,16 @@ Dword TimeLeft(Dword startMs, Dword limitMs) {
   return spent < limitMs ? limitMs - spent : 0;
 }
 
+// A time-out of 0 is no time-out at all to Wine, which waits for such a
+// window as long as it takes, for ever where it hangs (measured), and
+// Windows documents no meaning for it: a window whose turn comes once the
+// budget is spent is given the least wait there is.
+constexpr Dword LeastWaitMs = 1;
+
 void Notify(WindowHandle window, const Round& round, Dword limitMs) {
-  SendMessageTimeoutA(window, WM_WININICHANGE, 0, 0, round.Flags, TimeLeft(round.StartMs, limitMs),
-                      nullptr);
+  const Dword left = TimeLeft(round.StartMs, limitMs);
+  SendMessageTimeoutA(window, WM_WININICHANGE, 0, 0, round.Flags,
+                      left > LeastWaitMs ? left : LeastWaitMs, nullptr);
 }
 
 bool NotifyShellWindow(WindowHandle window, std::intptr_t round) {

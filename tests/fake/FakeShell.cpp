@@ -51,6 +51,10 @@ std::optional<std::pair<Dword, std::optional<Dword>>> HangAt(Dword thread, Dword
 // with what it holds and once out of a hang; the sender waits until the
 // window has handled it or the time-out ends.
 std::intptr_t SendToWindow(std::size_t index, Dword flags, Dword timeoutMs) {
+  // Wine takes a time-out of 0 for none at all, and Windows documents none
+  // for it: the sender then waits as long as the window takes, and a day
+  // stands for ever.
+  if (timeoutMs == 0) timeoutMs = 24 * 60 * 60 * 1000;
   Machine& m = TheMachine;
   const TopWindow& window = m.TopWindows[index];
   Machine::WindowThread& thread = m.WindowThreads[window.Thread];
